@@ -1,0 +1,1 @@
+# calendar document, embedded calendar and business-time sources

@@ -1,0 +1,1 @@
+# zone table generation and lookup sources
