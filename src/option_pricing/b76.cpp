@@ -1,0 +1,42 @@
+#include "option_pricing/b76.hpp"
+
+#include <cmath>
+
+#include "option_pricing/normal.hpp"
+
+namespace korvex::b76 {
+namespace {
+
+double d1_of(double F, double K, double T, double sigma) {
+    return (std::log(F / K) + 0.5 * sigma * sigma * T) / (sigma * std::sqrt(T));
+}
+
+}  // namespace
+
+double fairvalue(OptionType type, double F, double K, double T, double sigma, double D) {
+    if (at_expiry(T, sigma)) {
+        return type == OptionType::call ? D * std::fmax(F - K, 0.0) : D * std::fmax(K - F, 0.0);
+    }
+    const double d1 = d1_of(F, K, T, sigma);
+    const double d2 = d1 - sigma * std::sqrt(T);
+    if (type == OptionType::call) return D * (F * norm_cdf(d1) - K * norm_cdf(d2));
+    return D * (K * norm_cdf(-d2) - F * norm_cdf(-d1));
+}
+
+double vega(double F, double K, double T, double sigma, double D) {
+    if (at_expiry(T, sigma)) return 0.0;
+    return D * F * norm_pdf(d1_of(F, K, T, sigma)) * std::sqrt(T);
+}
+
+double gamma(double F, double K, double T, double sigma, double D) {
+    if (at_expiry(T, sigma)) return 0.0;
+    return D * norm_pdf(d1_of(F, K, T, sigma)) / (F * F * sigma * std::sqrt(T));
+}
+
+double delta(OptionType type, double F, double K, double T, double sigma, double D) {
+    if (at_expiry(T, sigma)) return 0.0;
+    const double g = D * norm_pdf(d1_of(F, K, T, sigma)) / (F * sigma * std::sqrt(T));
+    return type == OptionType::call ? g : -g;
+}
+
+}  // namespace korvex::b76
