@@ -2,6 +2,7 @@
 // Kept free of project includes so that pricing, models and the calendar can all use it.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -92,6 +93,22 @@ struct UtcInstant {
         return UtcInstant{d, sod, nanos};
     }
 
+    // The instant of a POSIX timestamp in seconds. The fraction is rounded to the nearest
+    // nanosecond (halves away from zero), carrying into the next second, so that a timestamp a
+    // hair below a whole second is that second and never a leap-second marker. Non-finite or
+    // out-of-range timestamps give nothing.
+    static std::optional<UtcInstant> from_timestamp(double timestamp) {
+        if (!std::isfinite(timestamp)) return std::nullopt;
+        double whole = std::floor(timestamp);
+        double nanos = std::round((timestamp - whole) * 1e9);
+        if (nanos >= 1e9) {
+            whole += 1.0;
+            nanos = 0.0;
+        }
+        if (!(whole >= -9.2e18 && whole <= 9.2e18)) return std::nullopt;
+        return from_unix(static_cast<std::int64_t>(whole), static_cast<std::uint32_t>(nanos));
+    }
+
     // The local date and wall-clock time at a UTC offset in seconds.
     LocalDateTime plus_offset(std::int64_t offset_seconds) const {
         const std::int64_t local = unix_seconds() + offset_seconds;
@@ -111,6 +128,17 @@ inline InstantDifference difference(const UtcInstant& from, const UtcInstant& to
     return InstantDifference{to.unix_seconds() - from.unix_seconds(),
                              static_cast<std::int64_t>(to.nanoseconds) -
                                  static_cast<std::int64_t>(from.nanoseconds)};
+}
+
+// Calendar time from `from` to `to` in 365-day years. The nanosecond difference is first rounded
+// to the microsecond (halves away from zero): timestamps arrive as doubles, and two datetimes with
+// equal microseconds may land on either side of a whole second. Then whole seconds, truncated.
+inline double calendar_ttx(const UtcInstant& from, const UtcInstant& to) {
+    const InstantDifference diff = difference(from, to);
+    const __int128 nanos = static_cast<__int128>(diff.seconds) * kNanosPerSecond + diff.nanoseconds;
+    const __int128 micros = nanos >= 0 ? (nanos + 500) / 1000 : -((-nanos + 500) / 1000);
+    const auto seconds = static_cast<std::int64_t>(micros / 1'000'000);
+    return static_cast<double>(seconds) / 31'536'000.0;
 }
 
 constexpr std::int64_t jan1_days(std::int32_t year) { return days_from_civil(year, 1, 1); }

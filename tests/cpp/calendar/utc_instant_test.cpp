@@ -52,3 +52,38 @@ TEST(UtcInstant, OffsetGivesLocalDateAndTime) {
 
 }  // namespace
 }  // namespace korvex
+
+namespace korvex {
+namespace {
+
+UtcInstant at(double timestamp) { return *UtcInstant::from_timestamp(timestamp); }
+
+TEST(UtcInstantTimestamp, SplitsWholeSecondsAndRoundedNanoseconds) {
+    EXPECT_EQ(at(-1.5), (UtcInstant{-1, 86398, 500'000'000}));
+    EXPECT_EQ(at(1.9999999999), (UtcInstant{0, 2, 0}));
+    EXPECT_EQ(at(59.9999999999), (UtcInstant{0, 60, 0}));  // carried, no leap-second marker
+    EXPECT_EQ(at(1704448800.1).nanoseconds, 99'999'905u);
+    EXPECT_EQ(at(1704448800.5).nanoseconds, 500'000'000u);
+    for (const double bad : {std::nan(""), double(INFINITY), -double(INFINITY), 1e300, -1e300}) {
+        EXPECT_FALSE(UtcInstant::from_timestamp(bad)) << bad;
+    }
+}
+
+TEST(UtcInstantTimestamp, CalendarTimeRoundsToMicrosecondsThenTruncates) {
+    const double year = 31'536'000.0;
+    EXPECT_EQ(calendar_ttx(at(0.0), at(0.9)), 0.0);
+    EXPECT_EQ(calendar_ttx(at(0.0), at(-0.5)), 0.0);
+    EXPECT_EQ(calendar_ttx(at(0.0), at(1.9)), 1.0 / year);
+    EXPECT_EQ(calendar_ttx(at(0.0), at(-1.9)), -1.0 / year);
+    // 2003-12-01T00:00:00.1Z to 2004-02-01T00:00:00.1Z: 62 days, although the doubles carry
+    // nanosecond parts on either side of .1.
+    const double from = 1070236800.1, to = 1075593600.1;
+    EXPECT_EQ(at(from).nanoseconds, 100'000'024u);
+    EXPECT_EQ(at(to).nanoseconds, 99'999'905u);
+    EXPECT_EQ(calendar_ttx(at(from), at(to)), 62.0 * 86400.0 / year);
+    EXPECT_EQ(calendar_ttx(at(to), at(from)), -62.0 * 86400.0 / year);
+    EXPECT_EQ(calendar_ttx(at(1704067200.0), at(1735689600.0)), 366.0 / 365.0);
+}
+
+}  // namespace
+}  // namespace korvex

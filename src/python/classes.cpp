@@ -1,0 +1,9 @@
+#include "python/classes.hpp"
+
+namespace korvex::py {
+
+std::span<const ClassEntry> registered_classes() {
+    return {};
+}
+
+}  // namespace korvex::py

@@ -1,0 +1,144 @@
+#include "python/frame/convert.hpp"
+
+namespace korvex::py {
+namespace {
+
+bool refuse_str_as_sequence(PyObject* object) {
+    if (PyUnicode_Check(object)) {
+        PyErr_SetString(PyExc_TypeError, "a str is not accepted as a sequence of items");
+        return true;
+    }
+    if (!PySequence_Check(object)) {
+        raise_not_instance(object, "Sequence");
+        return true;
+    }
+    return false;
+}
+
+// Visits the items of a sequence in iteration order. Exact lists and tuples are read by index
+// (a list is re-measured each step, as its iterator would); everything else is iterated.
+template <class Visit>
+bool for_each_item(PyObject* sequence, Visit&& visit) {
+    if (PyList_CheckExact(sequence)) {
+        for (Py_ssize_t i = 0; i < PyList_Size(sequence); ++i) {
+            // Hold the item: converting it may run code that shrinks the list.
+            Ref item = Ref::borrow(PyList_GetItem(sequence, i));
+            if (!item || !visit(item.get())) return false;
+        }
+        return true;
+    }
+    if (PyTuple_CheckExact(sequence)) {
+        const Py_ssize_t size = PyTuple_Size(sequence);
+        for (Py_ssize_t i = 0; i < size; ++i) {
+            if (!visit(PyTuple_GetItem(sequence, i))) return false;
+        }
+        return true;
+    }
+    Ref iterator = Ref::steal(PyObject_GetIter(sequence));
+    if (!iterator) return false;
+    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+        if (!visit(item.get())) return false;
+    }
+    return !PyErr_Occurred();
+}
+
+Py_ssize_t size_hint(PyObject* sequence) {
+    if (PyList_CheckExact(sequence)) return PyList_Size(sequence);
+    if (PyTuple_CheckExact(sequence)) return PyTuple_Size(sequence);
+    return 0;
+}
+
+}  // namespace
+
+bool read_float(PyObject* object, double& out) {
+    out = PyFloat_AsDouble(object);
+    return !(out == -1.0 && PyErr_Occurred());
+}
+
+bool read_text(PyObject* object, Text& out) {
+    if (!PyUnicode_Check(object)) {
+        raise_not_instance(object, "str");
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
+    if (!utf8) return false;
+    out = Text{std::string_view(utf8, static_cast<std::size_t>(size)), object};
+    return true;
+}
+
+bool read_float_list(PyObject* object, std::vector<double>& out) {
+    if (refuse_str_as_sequence(object)) return false;
+    out.clear();
+    out.reserve(static_cast<std::size_t>(size_hint(object)));
+    return for_each_item(object, [&](PyObject* item) {
+        double value;
+        if (!read_float(item, value)) return false;
+        out.push_back(value);
+        return true;
+    });
+}
+
+bool read_text_list(PyObject* object, TextList& out) {
+    if (refuse_str_as_sequence(object)) return false;
+    out.items.clear();
+    out.owners.clear();
+    return for_each_item(object, [&](PyObject* item) {
+        Text text;
+        if (!read_text(item, text)) return false;
+        out.items.push_back(text.utf8);
+        out.owners.push_back(Ref::borrow(item));
+        return true;
+    });
+}
+
+bool read_named_floats(PyObject* object, NamedFloats& out) {
+    if (!PyDict_Check(object)) {
+        raise_not_instance(object, "dict");
+        return false;
+    }
+    // A snapshot of the items: converting a value may run code that changes the dict.
+    out.owner = Ref::steal(PyDict_Items(object));
+    if (!out.owner) return false;
+    out.entries.clear();
+    const Py_ssize_t size = PyList_Size(out.owner.get());
+    out.entries.reserve(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        PyObject* pair = PyList_GetItem(out.owner.get(), i);
+        Text key;
+        double value;
+        if (!read_text(PyTuple_GetItem(pair, 0), key) || !read_float(PyTuple_GetItem(pair, 1), value)) {
+            return false;
+        }
+        out.entries.emplace_back(key.utf8, value);
+    }
+    return true;
+}
+
+PyObject* to_python(std::span<const double> values) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        PyObject* item = PyFloat_FromDouble(values[i]);
+        if (!item) return nullptr;
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
+    }
+    return list.release();
+}
+
+PyObject* new_str(std::string_view utf8) {
+    return PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()));
+}
+
+PyObject* to_python(std::span<const std::string_view> names) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(names.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        PyObject* item = new_str(names[i]);
+        if (!item) return nullptr;
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
+    }
+    return list.release();
+}
+
+}  // namespace korvex::py

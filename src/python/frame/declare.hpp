@@ -1,0 +1,193 @@
+// Declaring a Python function or method once: its name, its parameters (kind, name, default) and
+// the core operation. Binding, conversion in declaration order, error mapping, borrows, result
+// conversion, the text-signature docstring and the method-table entry all follow from that.
+//
+//   inline constexpr Function b76_vega{"b76_vega",
+//       std::tuple{Param<Float>{"fwd"}, ..., Param<Float>{"df", 1.0}},
+//       [](double f, ..., double df) { return b76::vega(f, ...); }};
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "python/frame/args.hpp"
+#include "python/frame/borrow.hpp"
+#include "python/frame/convert.hpp"
+
+namespace korvex::py {
+
+template <class Kind>
+struct Param {
+    const char* name;
+    std::optional<double> default_value{};  // the only default the module has is a float
+};
+
+// A module function (or, with `is_static`, a static method): op(values...).
+template <class Op, class... Kinds>
+struct Function {
+    const char* name;
+    std::tuple<Param<Kinds>...> params;
+    Op op;
+    static constexpr bool is_static_method = false;
+};
+template <class Op, class... Kinds>
+Function(const char*, std::tuple<Param<Kinds>...>, Op) -> Function<Op, Kinds...>;
+
+template <class Op, class... Kinds>
+struct StaticMethod {
+    const char* name;
+    std::tuple<Param<Kinds>...> params;
+    Op op;
+    static constexpr bool is_static_method = true;
+};
+template <class Op, class... Kinds>
+StaticMethod(const char*, std::tuple<Param<Kinds>...>, Op) -> StaticMethod<Op, Kinds...>;
+
+// An instance method: op(core value of the receiver, values...), under a borrow of the receiver.
+template <class Op, class... Kinds>
+struct Method {
+    const char* name;
+    Borrow borrow;
+    std::tuple<Param<Kinds>...> params;
+    Op op;
+};
+template <class Op, class... Kinds>
+Method(const char*, Borrow, std::tuple<Param<Kinds>...>, Op) -> Method<Op, Kinds...>;
+
+// ---- the pieces every declaration shares ------------------------------------------------------
+
+std::string text_signature(const char* name, bool with_self, std::span<const char* const> names,
+                           std::span<const std::optional<double>> defaults);
+
+template <class... Kinds>
+struct ParamTable {
+    static constexpr std::size_t size = sizeof...(Kinds);
+    std::array<const char*, size == 0 ? 1 : size> names{};
+    std::array<std::optional<double>, size == 0 ? 1 : size> defaults{};
+    std::size_t required = 0;
+
+    constexpr explicit ParamTable(const std::tuple<Param<Kinds>...>& params) {
+        std::apply([&](const auto&... p) {
+            std::size_t i = 0;
+            ((names[i] = p.name, defaults[i] = p.default_value, ++i), ...);
+        }, params);
+        while (required < size && !defaults[required]) ++required;
+    }
+    std::span<const char* const> name_span() const { return {names.data(), size}; }
+    std::span<const std::optional<double>> default_span() const { return {defaults.data(), size}; }
+};
+
+template <class Kind>
+bool convert_one(const Param<Kind>& param, PyObject* slot, typename Kind::value_type& out) {
+    if (!slot) {
+        if constexpr (std::is_same_v<typename Kind::value_type, double>) out = *param.default_value;
+        return true;
+    }
+    if (Kind::read(slot, out)) return true;
+    prefix_argument_error(param.name);
+    return false;
+}
+
+template <class... Kinds, std::size_t... I>
+bool convert_all(const std::tuple<Param<Kinds>...>& params, PyObject** slots,
+                 std::tuple<typename Kinds::value_type...>& values, std::index_sequence<I...>) {
+    // The fold stops at the first failure: later arguments are not examined.
+    return (convert_one(std::get<I>(params), slots[I], std::get<I>(values)) && ...);
+}
+
+template <class Invoke, class... Values>
+PyObject* invoke_to_python(Invoke&& invoke, std::tuple<Values...>& values) {
+    using R = decltype(std::apply(invoke, values));
+    if constexpr (std::is_void_v<R>) {
+        std::apply(invoke, values);
+        return Py_NewRef(Py_None);
+    } else {
+        return to_python(std::apply(invoke, values));
+    }
+}
+
+// Converts the bound slots in declaration order and calls the operation.
+template <class... Kinds, class Invoke>
+PyObject* convert_and_invoke(const std::tuple<Param<Kinds>...>& params, PyObject** slots, Invoke&& invoke) {
+    std::tuple<typename Kinds::value_type...> values;
+    if (!convert_all(params, slots, values, std::index_sequence_for<Kinds...>{})) return nullptr;
+    return invoke_to_python(invoke, values);
+}
+
+template <const auto& Decl>
+struct DeclInfo {
+    static const auto& table() {
+        static const ParamTable table(Decl.params);
+        return table;
+    }
+    static SignatureView signature() {
+        const auto& t = table();
+        return SignatureView{Decl.name, t.name_span(), t.required};
+    }
+    static const char* doc(bool with_self) {
+        static const std::string text =
+            text_signature(Decl.name, with_self, table().name_span(), table().default_span());
+        return text.c_str();
+    }
+    static constexpr std::size_t arity = std::tuple_size_v<std::remove_cvref_t<decltype(Decl.params)>>;
+};
+
+// ---- trampolines ------------------------------------------------------------------------------
+
+template <const auto& Decl>
+PyObject* call_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    using Info = DeclInfo<Decl>;
+    PyObject* slots[Info::arity == 0 ? 1 : Info::arity];
+    if (!bind_vector(Info::signature(), args, nargs, kwnames, slots)) return nullptr;
+    return convert_and_invoke(Decl.params, slots, [](auto&... values) { return Decl.op(values...); });
+}
+
+template <const auto& Decl>
+PyMethodDef function_def() {
+    const bool is_static = std::remove_cvref_t<decltype(Decl)>::is_static_method;
+    return PyMethodDef{Decl.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call_function<Decl>)),
+                       METH_FASTCALL | METH_KEYWORDS | (is_static ? METH_STATIC : 0),
+                       DeclInfo<Decl>::doc(false)};
+}
+
+// Class: provides `instance(PyObject*)`, the receiver's borrow flag and its core value, or null
+// with TypeError when the receiver is not an instance.
+template <class Class, const auto& Decl>
+PyObject* call_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    using Info = DeclInfo<Decl>;
+    PyObject* slots[Info::arity == 0 ? 1 : Info::arity];
+    if (!bind_vector(Info::signature(), args, nargs, kwnames, slots)) return nullptr;
+    auto* instance = Class::instance(self);
+    if (!instance) return nullptr;
+    BorrowGuard guard(instance->borrow, Decl.borrow);
+    if (guard.refused()) return nullptr;
+    return convert_and_invoke(Decl.params, slots,
+                              [instance](auto&... values) { return Decl.op(instance->core, values...); });
+}
+
+template <class Class, const auto& Decl>
+PyObject* call_method_noargs(PyObject* self, PyObject*) {
+    auto* instance = Class::instance(self);
+    if (!instance) return nullptr;
+    BorrowGuard guard(instance->borrow, Decl.borrow);
+    if (guard.refused()) return nullptr;
+    std::tuple<> none;
+    return invoke_to_python([instance] { return Decl.op(instance->core); }, none);
+}
+
+template <class Class, const auto& Decl>
+PyMethodDef method_def() {
+    if constexpr (DeclInfo<Decl>::arity == 0) {
+        return PyMethodDef{Decl.name, &call_method_noargs<Class, Decl>, METH_NOARGS, DeclInfo<Decl>::doc(true)};
+    } else {
+        return PyMethodDef{Decl.name,
+                           reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call_method<Class, Decl>)),
+                           METH_FASTCALL | METH_KEYWORDS, DeclInfo<Decl>::doc(true)};
+    }
+}
+
+}  // namespace korvex::py

@@ -1,0 +1,24 @@
+// Raising the module's exceptions with their exact wording.
+#pragma once
+
+#include <string_view>
+
+#include "common/result.hpp"
+#include "python/frame/python.hpp"
+
+namespace korvex::py {
+
+// Raises `type` with a message given as UTF-8 (invalid bytes are replaced, never fatal).
+void raise(PyObject* type, std::string_view message);
+
+// A core failure reaches Python as ValueError with exactly the failure's message.
+inline void raise_core_error(const Error& error) { raise(PyExc_ValueError, error.message); }
+
+// "'int' object is not an instance of 'str'", or "'None' is not an instance of 'str'".
+void raise_not_instance(PyObject* object, std::string_view expected);
+
+// The exception currently set came from converting argument `name`: a TypeError is replaced by
+// "argument '<name>': <message>" keeping its cause; any other exception is left untouched.
+void prefix_argument_error(const char* name);
+
+}  // namespace korvex::py
