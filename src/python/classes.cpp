@@ -1,9 +1,16 @@
 #include "python/classes.hpp"
 
+#include "python/vol_classes.hpp"
+
 namespace korvex::py {
 
 std::span<const ClassEntry> registered_classes() {
-    return {};
+    static const ClassEntry classes[] = {
+        {"GVVSpline", &gvv_spline_type},
+        {"VolGeo", &vol_geo_type},
+        {"CubicSpline", &cubic_spline_type},
+    };
+    return classes;
 }
 
 }  // namespace korvex::py
