@@ -1,0 +1,75 @@
+#include "python/calendar_class.hpp"
+
+#include "calendar/calendar.hpp"
+#include "calendar/tenor.hpp"
+#include "python/frame/declare.hpp"
+#include "python/frame/instance.hpp"
+#include "python/timestamp.hpp"
+
+namespace korvex::py {
+namespace {
+
+struct CalendarSpec;
+using CalendarClass = ClassOf<Calendar, CalendarSpec>;
+
+// Exclusive: a business-time point may fill the calendar's year-weight cache. The borrow is
+// taken before `from` and `to` are converted, so a timestamp() that re-enters is refused.
+constexpr Method get_bus_ttx{
+    "get_bus_ttx", Borrow::exclusive, std::tuple{Param<Object>{"from"}, Param<Object>{"to"}},
+    [](Calendar& calendar, PyObject* from, PyObject* to) -> PyObject* {
+        const auto start = py_to_utc(from);
+        if (!start) return nullptr;
+        const auto end = py_to_utc(to);
+        if (!end) return nullptr;
+        return PyFloat_FromDouble(calendar.bus_ttx(*start, *end));
+    }};
+
+constexpr StaticMethod get_cal_ttx{
+    "get_cal_ttx", std::tuple{Param<Object>{"from"}, Param<Object>{"to"}},
+    [](PyObject* from, PyObject* to) -> PyObject* {
+        const auto start = py_to_utc(from);
+        if (!start) return nullptr;
+        const auto end = py_to_utc(to);
+        if (!end) return nullptr;
+        return PyFloat_FromDouble(calendar_ttx(*start, *end));
+    }};
+
+constexpr StaticMethod tenor_to_ttx_method{
+    "tenor_to_ttx", std::tuple{Param<Str>{"tenor"}},
+    [](const Text& tenor) { return tenor_to_ttx(tenor.utf8); }};
+
+PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static constexpr const char* names[] = {"underlying"};
+    PyObject* slot = nullptr;
+    if (!bind_tuple(SignatureView{"Calendar", names, 1}, args, kwargs, &slot, nullptr)) return nullptr;
+    Text underlying;
+    if (!read_text(slot, underlying)) {
+        prefix_argument_error("underlying");
+        return nullptr;
+    }
+    auto calendar = Calendar::for_underlying(underlying.utf8);
+    if (!calendar) {
+        raise_core_error(calendar.error());
+        return nullptr;
+    }
+    return CalendarClass::wrap(type, std::move(*calendar));
+}
+
+struct CalendarSpec {
+    static constexpr const char* name = "Calendar";
+    static TypeSpec spec() {
+        static PyMethodDef methods[] = {
+            method_def<CalendarClass, get_bus_ttx>(),
+            function_def<get_cal_ttx>(),
+            function_def<tenor_to_ttx_method>(),
+            {nullptr, nullptr, 0, nullptr},
+        };
+        return TypeSpec{"builtins.Calendar", "Calendar(underlying)\n--\n\n", methods, nullptr, &construct};
+    }
+};
+
+}  // namespace
+
+PyObject* calendar_type() { return CalendarClass::type(); }
+
+}  // namespace korvex::py
