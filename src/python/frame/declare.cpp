@@ -24,7 +24,10 @@ std::string text_signature(const char* name, bool with_self, std::span<const cha
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i) text += ", ";
         text += names[i];
-        if (defaults[i]) text += "=" + float_repr(*defaults[i]);
+        if (defaults[i]) {
+            text += '=';
+            text += float_repr(*defaults[i]);
+        }
     }
     text += ")\n--\n\n";
     return text;
