@@ -1,0 +1,124 @@
+#include "volmodel/cubic_spline.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+#include "volmodel/param_record.hpp"
+
+namespace korvex {
+namespace {
+
+constexpr ParamTable<CubicParams, 13> kFields{{
+    {"vpr", &CubicParams::vpr},
+    {"ref_spot", &CubicParams::ref_spot},
+    {"ref_vol", &CubicParams::ref_vol},
+    {"p05", &CubicParams::p05},
+    {"p10", &CubicParams::p10},
+    {"p15", &CubicParams::p15},
+    {"p20", &CubicParams::p20},
+    {"p25", &CubicParams::p25},
+    {"c05", &CubicParams::c05},
+    {"c10", &CubicParams::c10},
+    {"c15", &CubicParams::c15},
+    {"c20", &CubicParams::c20},
+    {"c25", &CubicParams::c25},
+}};
+
+// Left to right along the knots.
+constexpr std::array<std::string_view, 11> kFittingParams{
+    "ref_vol", "p25", "p20", "p15", "p10", "p05", "c05", "c10", "c15", "c20", "c25"};
+
+// At-the-money volatility in points after the spot has moved from ref_spot.
+double shifted_atm(const CubicParams& p, double ttx, double spot) {
+    const double log_moneyness = std::log(spot / p.ref_spot);
+    // At ttx == 1 the time term ln(ttx) is zero; with the spot at its anchor there is no
+    // move to scale, so the level stays at ref_vol instead of turning 0/0 into NaN.
+    if (ttx == 1.0 && log_moneyness == 0.0) return p.ref_vol + 0.0;
+    return p.ref_vol + ((((p.p05 - p.c05) / 0.1) * 100.0) *
+                        ((log_moneyness / std::log(ttx)) / p.ref_vol)) *
+                           p.vpr;
+}
+
+void smile(const CubicParams& p, double ttx, double spot, std::span<const double> strikes,
+           std::span<double> out) {
+    const double atm = shifted_atm(p, ttx, spot);
+
+    const double P1 = p.p05, P2 = P1 + p.p10, P3 = P2 + p.p15, P4 = P3 + p.p20, P5 = P4 + p.p25;
+    const double C1 = p.c05, C2 = C1 + p.c10, C3 = C2 + p.c15, C4 = C3 + p.c20, C5 = C4 + p.c25;
+    const std::array<double, 11> vols{
+        (P5 + atm) / 100.0, (P4 + atm) / 100.0, (P3 + atm) / 100.0, (P2 + atm) / 100.0,
+        (P1 + atm) / 100.0, atm / 100.0,        (C1 + atm) / 100.0, (C2 + atm) / 100.0,
+        (C3 + atm) / 100.0, (C4 + atm) / 100.0, (C5 + atm) / 100.0};
+    std::array<double, 11> variances;
+    for (std::size_t k = 0; k < vols.size(); ++k) variances[k] = vols[k] * vols[k];
+    std::array<double, 11> slopes;
+    pchip_slopes(kCubicKnots, variances, slopes);
+
+    const double sqrt_t = std::sqrt(ttx);
+    for (std::size_t i = 0; i < strikes.size(); ++i) {
+        const double x = ((std::log(strikes[i] / spot) / sqrt_t) / atm) * 100.0;
+        // A negative variance gives NaN: no clamping.
+        out[i] = std::sqrt(pchip_eval(kCubicKnots, variances, slopes, x));
+    }
+}
+
+}  // namespace
+
+ParamMap CubicParams::to_map() const { return table_to_map(kFields, *this); }
+
+CubicSpline::CubicSpline(UtcInstant expiry, const CubicParams& params)
+    : expiry_(expiry), params_(params) {}
+
+CubicSpline CubicSpline::with_params(UtcInstant expiry, ParamMap params) {
+    return CubicSpline(expiry, table_from_map(kFields, params));
+}
+
+std::vector<double> CubicSpline::get_vol(double ttx, double spot,
+                                         std::span<const double> strikes) const {
+    std::vector<double> out(strikes.size());
+    vol_into(ttx, spot, strikes, out);
+    return out;
+}
+
+void CubicSpline::vol_into(double ttx, double spot, std::span<const double> strikes,
+                           std::span<double> out) const {
+    smile(params_, ttx, spot, strikes, out);
+}
+
+void CubicSpline::bumped_vol_into(std::string_view param, double d_value, double ttx, double spot,
+                                  std::span<const double> strikes, std::span<double> out) const {
+    CubicParams bumped = params_;
+    add_to_field(kFields, bumped, param, d_value);
+    smile(bumped, ttx, spot, strikes, out);
+}
+
+bool CubicSpline::arb_free() const {
+    return params_.p25 >= 0.0 && params_.c25 >= 0.0 && params_.ref_vol > 1.0;
+}
+
+std::optional<double> CubicSpline::get_parameter(std::string_view param) const {
+    return read_field(kFields, params_, param);
+}
+
+void CubicSpline::set_param(std::string_view param, double value) {
+    write_field(kFields, params_, param, value);
+}
+
+ParamMap CubicSpline::get_param_dict() const { return params_.to_map(); }
+
+std::span<const std::string_view> CubicSpline::get_fitting_params() const {
+    return kFittingParams;
+}
+
+std::unique_ptr<VolSlice> CubicSpline::clone_and_bump(const ParamMap& bumps) const {
+    return std::make_unique<CubicSpline>(
+        with_params(expiry_, add_increments(get_param_dict(), bumps)));
+}
+
+void CubicSpline::reanchor(double spot, double ttx) {
+    const double v = get_vol_single(ttx, spot, spot);
+    params_.ref_vol = 100.0 * v;
+    params_.ref_spot = spot;
+}
+
+}  // namespace korvex
