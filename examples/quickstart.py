@@ -1,5 +1,7 @@
 """A first look at korvex: price a small BTC option chain, then recover the volatilities."""
 
+import datetime as dt
+
 import korvex
 
 FORWARD = 97_250.0          # BTC futures price for the expiry
@@ -29,6 +31,32 @@ def main() -> None:
     for strike, call_put, value in prices:
         iv = korvex.calibrate_black76_iv(TTX, FORWARD, strike, value, call_put, DF)
         print(f"{strike:>9,.0f} {call_put:>4} {iv:>8.4%}")
+
+    show_smiles()
+
+
+def show_smiles() -> None:
+    expiry = dt.datetime(2026, 12, 25, 8, tzinfo=dt.timezone.utc)
+    models = {
+        "GVVSpline": korvex.GVVSpline(expiry, ref_spot=FORWARD, ref_vol=55.0, skew=-2.0, smile=8.0,
+                                      pwing=0.4, cwing=0.2),
+        "CubicSpline": korvex.CubicSpline(expiry, ref_spot=FORWARD, ref_vol=55.0, p05=1.5, p10=1.0, p15=0.8,
+                                          p20=1.0, p25=0.5, c05=0.5, c10=0.4, c15=0.3, c20=0.5, c25=0.5),
+        "VolGeo": korvex.VolGeo(expiry, ref_spot=FORWARD, ref_vol=55.0, corr=-0.3, vvol=15.0),
+    }
+    strikes = [FORWARD * m / 100 for m in range(60, 141, 10)]
+    print(f"\nSmiles for the {expiry:%Y-%m-%d} expiry ({TTX * 365:.0f} days), spot {FORWARD:,.0f}:")
+    print(f"{'strike':>9} {'moneyness':>9}" + "".join(f"{name:>12}" for name in models))
+    vols = {name: model.get_vol(TTX, FORWARD, strikes) for name, model in models.items()}
+    for i, strike in enumerate(strikes):
+        print(f"{strike:>9,.0f} {strike / FORWARD:>9.0%}" + "".join(f"{vols[name][i]:>12.2%}" for name in models))
+
+    model = models["VolGeo"]
+    jacobian = model.get_jacobian(TTX, FORWARD, strikes, model.get_fitting_params())
+    print("\nVolGeo Jacobian: change in vol (fraction) per unit of each fitting parameter")
+    print(f"{'strike':>9}" + "".join(f"{name:>12}" for name in jacobian))
+    for i, strike in enumerate(strikes):
+        print(f"{strike:>9,.0f}" + "".join(f"{jacobian[name][i]:>12.5f}" for name in jacobian))
 
 
 if __name__ == "__main__":
