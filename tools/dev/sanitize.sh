@@ -1,0 +1,39 @@
+# ./dev test --sanitize: the core tests and the extension built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (halting on the first report), GoogleTest and pytest run under them.
+
+sanitizer_runtime() {  # the runtime libraries the interpreter must preload, in link order
+  local lib
+  for lib in libasan.so libubsan.so; do
+    lib=$(g++ -print-file-name="$lib")
+    [ -f "$lib" ] || die "sanitizer runtime $lib not found"
+    printf '%s ' "$(readlink -f "$lib")"
+  done
+}
+
+cmd_test_sanitize() {
+  setup_main
+  export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=0:strict_string_checks=1
+  export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+  say "building and running the C++ core tests with sanitizers"
+  local build=$BUILD/core-tests-sanitize
+  "$MAIN_VENV/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$ROOT/$MAIN_VENV/bin/ninja" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_SANITIZE=ON -DKORVEX_BUILD_EXTENSION=OFF -DKORVEX_BUILD_TESTS=ON \
+    -DPython_EXECUTABLE="$ROOT/$MAIN_VENV/bin/python" >/dev/null
+  "$MAIN_VENV/bin/cmake" --build "$build" -j 2
+  "$MAIN_VENV/bin/ctest" --test-dir "$build" --output-on-failure -j 2 | tail -n 3
+  [ "${PIPESTATUS[0]}" -eq 0 ] || die "sanitized C++ core tests failed"
+
+  say "building the sanitized extension"
+  local wheels=$BUILD/wheelhouse-sanitize venv=$MAIN_VENV-sanitize
+  rm -rf "$wheels"
+  "$MAIN_VENV/bin/python" -m pip wheel -q --disable-pip-version-check --no-build-isolation --no-deps \
+    --config-settings=build-dir="$BUILD/sanitize-{wheel_tag}" \
+    --config-settings=cmake.build-type=RelWithDebInfo \
+    --config-settings=cmake.define.KORVEX_SANITIZE=ON -w "$wheels" . >/dev/null
+  ensure_venv "$venv" "$(resolve "$MAIN_VENV/bin/python")"
+  "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheels"/korvex-*.whl
+  say "pytest under the sanitizers"
+  # The interpreter itself is not instrumented: the runtime is preloaded, and the interpreter's
+  # allocator is bypassed so that object memory is checked too.
+  LD_PRELOAD="$(sanitizer_runtime)" PYTHONMALLOC=malloc "$venv/bin/python" -m pytest -p no:cacheprovider "$@"
+}
