@@ -33,6 +33,7 @@ def main() -> None:
         print(f"{strike:>9,.0f} {call_put:>4} {iv:>8.4%}")
 
     show_smiles()
+    show_time()
 
 
 def show_smiles() -> None:
@@ -57,6 +58,31 @@ def show_smiles() -> None:
     print(f"{'strike':>9}" + "".join(f"{name:>12}" for name in jacobian))
     for i, strike in enumerate(strikes):
         print(f"{strike:>9,.0f}" + "".join(f"{jacobian[name][i]:>12.5f}" for name in jacobian))
+
+
+def last_friday(year: int, month: int) -> dt.datetime:
+    first_of_next = dt.date(year + month // 12, month % 12 + 1, 1)
+    day = first_of_next - dt.timedelta(days=1)
+    day -= dt.timedelta(days=(day.weekday() - 4) % 7)
+    return dt.datetime(day.year, day.month, day.day, 8, tzinfo=dt.timezone.utc)
+
+
+def show_time() -> None:
+    now = dt.datetime(2026, 12, 7, 14, 30, tzinfo=dt.timezone.utc)
+    calendar = korvex.Calendar("BTCUSDT")
+    expiries = {"1 day": now + dt.timedelta(days=1), "1 week": now + dt.timedelta(weeks=1)}
+    for k in range(1, 4):
+        month = now.month + k
+        expiry = last_friday(now.year + (month - 1) // 12, (month - 1) % 12 + 1)
+        expiries[f"{expiry:%b} expiry"] = expiry
+    print(f"\nTime to expiry from {now:%Y-%m-%d %H:%M} UTC (years; business time weighs hours in US/Eastern):")
+    print(f"{'expiry':>12} {'at (UTC)':>17} {'calendar':>10} {'business':>10} {'ratio':>7}")
+    for label, expiry in expiries.items():
+        cal = korvex.Calendar.get_cal_ttx(now, expiry)
+        bus = calendar.get_bus_ttx(now, expiry)
+        print(f"{label:>12} {expiry:%Y-%m-%d %H:%M} {cal:>10.6f} {bus:>10.6f} {bus / cal:>7.3f}")
+    print("\nTenors as year fractions: " + ", ".join(
+        f"{tenor} = {korvex.Calendar.tenor_to_ttx(tenor):.6f}" for tenor in ("1d", "1w", "3m", "6m", "1y")))
 
 
 if __name__ == "__main__":
