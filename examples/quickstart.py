@@ -38,7 +38,7 @@ def main() -> None:
 
 def show_smiles() -> None:
     expiry = dt.datetime(2026, 12, 25, 8, tzinfo=dt.timezone.utc)
-    models = {
+    models: dict[str, korvex.GVVSpline | korvex.CubicSpline | korvex.VolGeo] = {
         "GVVSpline": korvex.GVVSpline(expiry, ref_spot=FORWARD, ref_vol=55.0, skew=-2.0, smile=8.0,
                                       pwing=0.4, cwing=0.2),
         "CubicSpline": korvex.CubicSpline(expiry, ref_spot=FORWARD, ref_vol=55.0, p05=1.5, p10=1.0, p15=0.8,
