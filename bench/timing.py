@@ -1,29 +1,158 @@
-"""Shared timing helpers: medians over repeated rounds, ratios taken inside one run."""
+"""Shared timing and reporting helpers.
 
+Every figure is a median over rounds. The statements of one row are timed in the same rounds,
+one after another in a rotating order, so that a burst of load on a shared machine falls on all of
+them alike; ratios are taken between medians of one run, never across runs."""
+
+import json
+import math
+import os
+import platform
 import statistics
+import sys
+import time
 import timeit
+from dataclasses import dataclass, field
+
+# Seconds one round of one statement should last: long enough for the clock, short enough that
+# every statement of a row sees the same load.
+ROUND_SECONDS = float(os.environ.get("KORVEX_BENCH_ROUND", "0.002"))
+ROUNDS = int(os.environ.get("KORVEX_BENCH_ROUNDS", "41"))
 
 
-def ns_per_call(statement, namespace=None, *, calls: int = 2000, rounds: int = 15) -> tuple[float, float]:
-    """Median nanoseconds per execution of `statement` over rounds, and the spread (max - min) / median.
-
-    A string statement is compiled into timeit's loop, so no wrapper call is measured with it;
-    a callable is called as it is."""
-    timer = timeit.Timer(statement, globals=namespace)
-    timer.timeit(calls // 10 + 1)
-    samples = [timer.timeit(calls) * 1e9 / calls for _ in range(rounds)]
-    median = statistics.median(samples)
-    return median, (max(samples) - min(samples)) / median
+@dataclass
+class Sample:
+    median: float  # ns per execution
+    spread: float  # interquartile range / median over the rounds
+    samples: list = field(default_factory=list)
 
 
-def table(title: str, header: list[str], rows: list[list[str]]) -> None:
+def _calls_for(timer: timeit.Timer) -> int:
+    """Executions per round so that one round lasts about ROUND_SECONDS."""
+    calls = 1
+    while True:
+        elapsed = timer.timeit(calls)
+        if elapsed >= ROUND_SECONDS / 4 or calls >= 1 << 24:
+            return max(1, int(calls * ROUND_SECONDS / max(elapsed, 1e-9)))
+        calls *= 4
+
+
+def measure(statements: dict, namespace: dict, *, rounds: int = ROUNDS) -> dict[str, Sample]:
+    """Nanoseconds per execution of each statement (a string compiled into timeit's loop, so no
+    wrapper call is measured with it), interleaved round by round."""
+    timers = {name: timeit.Timer(stmt, globals=namespace) for name, stmt in statements.items()}
+    calls = {name: _calls_for(timer) for name, timer in timers.items()}
+    samples = {name: [] for name in timers}
+    names = list(timers)
+    for r in range(rounds):
+        shift = r % len(names)
+        for name in names[shift:] + names[:shift]:
+            samples[name].append(timers[name].timeit(calls[name]) * 1e9 / calls[name])
+    result = {}
+    for name, values in samples.items():
+        median = statistics.median(values)
+        q1, _, q3 = statistics.quantiles(values, n=4)
+        result[name] = Sample(median, (q3 - q1) / median, values)
+    return result
+
+
+def close(a, b, rel=1e-9, abs_tol=0.0) -> bool:
+    """Element-wise agreement of two floats or two sequences of floats (NaN equals NaN)."""
+    if isinstance(a, (int, float)) and isinstance(b, (int, float)):
+        a, b = [a], [b]
+    a, b = [float(x) for x in a], [float(x) for x in b]
+    if len(a) != len(b):
+        return False
+    return all((math.isnan(x) and math.isnan(y)) or math.isclose(x, y, rel_tol=rel, abs_tol=abs_tol)
+               for x, y in zip(a, b))
+
+
+def agree(name: str, ours, theirs, **tolerance) -> None:
+    """A peer that computes something else must not be timed: stop the table."""
+    if not close(ours, theirs, **tolerance):
+        sample = lambda v: v if isinstance(v, (int, float)) else list(v)[:3]
+        raise SystemExit(f"{name}: korvex gives {sample(ours)}, the peer gives {sample(theirs)}")
+
+
+def fmt(ns: float, spread: float, unit: str = "ns") -> str:
+    scale = {"ns": 1.0, "µs": 1e3, "ms": 1e6}[unit]
+    value = ns / scale
+    digits = 0 if value >= 1000 else 1 if value >= 10 else 2 if value >= 1 else 3
+    return f"{value:.{digits}f} ±{spread:.0%}"
+
+
+def table(title: str, header: list[str], rows: list[list[str]], notes: list[str] = ()) -> str:
     widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(len(header))]
-    print(f"\n{title}")
-    print("  ".join(h.rjust(w) if i else h.ljust(w) for i, (h, w) in enumerate(zip(header, widths))))
-    print("  ".join("-" * w for w in widths))
-    for row in rows:
-        print("  ".join(str(c).rjust(w) if i else str(c).ljust(w) for i, (c, w) in enumerate(zip(row, widths))))
+    line = lambda cells: "  ".join(str(c).ljust(w) if i == 0 else str(c).rjust(w)
+                                   for i, (c, w) in enumerate(zip(cells, widths)))
+    text = [title, line(header), "  ".join("-" * w for w in widths)] + [line(r) for r in rows]
+    text += [f"  {n}" for n in notes]
+    return "\n".join(text)
 
 
-def fmt(ns: float, spread: float) -> str:
-    return f"{ns:8.1f} ±{spread:4.0%}"
+def markdown(title: str, header: list[str], rows: list[list[str]], notes: list[str] = ()) -> str:
+    out = [f"**{title}**", "", "| " + " | ".join(header) + " |",
+           "|" + "|".join("---" if i == 0 else "---:" for i in range(len(header))) + "|"]
+    out += ["| " + " | ".join(str(c) for c in row) + " |" for row in rows]
+    if notes:
+        out += [""] + [f"- {n}" for n in notes]
+    return "\n".join(out)
+
+
+def machine() -> dict:
+    model = platform.processor() or platform.machine()
+    try:
+        with open("/proc/cpuinfo") as info:
+            model = next(l.split(":", 1)[1].strip() for l in info if l.startswith("model name"))
+    except (OSError, StopIteration):
+        pass
+    return {"cpu": model, "cores": os.cpu_count(), "python": platform.python_version(),
+            "system": f"{platform.system()} {platform.release()}", "date": time.strftime("%Y-%m-%d")}
+
+
+class Report:
+    """One table: printed as text, and saved (with the raw medians) for the chart and the README."""
+
+    def __init__(self, key: str, title: str, unit: str, header: list[str]):
+        self.key, self.title, self.unit, self.header = key, title, unit, header
+        self.rows, self.notes, self.bars = [], [], []
+
+    def row(self, cells: list[str]) -> None:
+        self.rows.append(cells)
+
+    def bar(self, label: str, figures: dict[str, float]) -> None:
+        """Medians (ns) of korvex and each peer for one operation, for the chart."""
+        self.bars.append({"label": label, "figures": figures})
+
+    def note(self, text: str) -> None:
+        self.notes.append(text)
+
+    def finish(self) -> None:
+        print("\n" + table(self.title, self.header, self.rows, self.notes), flush=True)
+        out = os.environ.get("KORVEX_BENCH_OUT")
+        if out:
+            os.makedirs(out, exist_ok=True)
+            with open(os.path.join(out, f"{self.key}.json"), "w") as handle:
+                json.dump({"key": self.key, "title": self.title, "unit": self.unit, "header": self.header,
+                           "rows": self.rows, "notes": self.notes, "bars": self.bars, "machine": machine(),
+                           "versions": versions()}, handle, indent=1)
+
+
+def versions() -> dict:
+    found = {"python": platform.python_version()}
+    for name, module in (("numpy", "numpy"), ("scipy", "scipy"), ("QuantLib", "QuantLib"), ("vollib", "vollib")):
+        try:
+            from importlib.metadata import version
+            found[name] = version(module)
+        except Exception:
+            pass
+    return found
+
+
+def ratio(ours: float, theirs: float) -> str:
+    return f"{theirs / ours:.1f}x"
+
+
+def check_only() -> bool:
+    """`--check`: verify that korvex and every peer agree, time nothing (used by ./dev test)."""
+    return "--check" in sys.argv

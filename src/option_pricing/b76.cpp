@@ -14,13 +14,7 @@ double d1_of(double F, double K, double T, double sigma) {
 }  // namespace
 
 double fairvalue(OptionType type, double F, double K, double T, double sigma, double D) {
-    if (at_expiry(T, sigma)) {
-        return type == OptionType::call ? D * std::fmax(F - K, 0.0) : D * std::fmax(K - F, 0.0);
-    }
-    const double d1 = d1_of(F, K, T, sigma);
-    const double d2 = d1 - sigma * std::sqrt(T);
-    if (type == OptionType::call) return D * (F * norm_cdf(d1) - K * norm_cdf(d2));
-    return D * (K * norm_cdf(-d2) - F * norm_cdf(-d1));
+    return FixedOption(type, F, K, T, D).value(sigma);
 }
 
 double vega(double F, double K, double T, double sigma, double D) {

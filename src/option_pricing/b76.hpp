@@ -1,6 +1,9 @@
 // Black-76 values and sensitivities of European options on a forward.
 #pragma once
 
+#include <cmath>
+
+#include "option_pricing/normal.hpp"
 #include "option_pricing/option_type.hpp"
 
 namespace korvex::b76 {
@@ -12,5 +15,31 @@ double vega(double F, double K, double T, double sigma, double D);
 double gamma(double F, double K, double T, double sigma, double D);
 // D * phi(d1) / (F * sigma * sqrt(T)), negated for a put: a phi-based figure, not D * N(d1).
 double delta(OptionType type, double F, double K, double T, double sigma, double D);
+
+// One option valued at many volatilities (the implied-volatility search): ln(F/K) and sqrt(T)
+// are taken once. value(sigma) is fairvalue(type, F, K, T, sigma, D) bit for bit, since
+// fairvalue is this very code. Inline so that the search loop holds no call.
+class FixedOption {
+public:
+    FixedOption(OptionType type, double F, double K, double T, double D)
+        : type_(type), F_(F), K_(K), T_(T), D_(D), log_fk_(std::log(F / K)), sqrt_t_(std::sqrt(T)) {}
+
+    double value(double sigma) const {
+        if (at_expiry(T_, sigma)) {
+            return type_ == OptionType::call ? D_ * std::fmax(F_ - K_, 0.0) : D_ * std::fmax(K_ - F_, 0.0);
+        }
+        // d1 = (ln(F/K) + sigma^2 T / 2) / (sigma sqrt(T)), in the order every figure is pinned to.
+        const double d1 = (log_fk_ + 0.5 * sigma * sigma * T_) / (sigma * sqrt_t_);
+        const double d2 = d1 - sigma * sqrt_t_;
+        if (type_ == OptionType::call) return D_ * (F_ * norm_cdf(d1) - K_ * norm_cdf(d2));
+        return D_ * (K_ * norm_cdf(-d2) - F_ * norm_cdf(-d1));
+    }
+
+private:
+    OptionType type_;
+    double F_, K_, T_, D_;
+    double log_fk_;  // ln(F / K)
+    double sqrt_t_;  // sqrt(T)
+};
 
 }  // namespace korvex::b76

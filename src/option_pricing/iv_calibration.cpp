@@ -11,7 +11,8 @@ namespace korvex {
 double calibrate_black76_iv(OptionType type, double ttx, double fwd, double strike, double price,
                             double df) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    const auto objective = [&](double vol) { return b76::fairvalue(type, fwd, strike, ttx, vol, df) - price; };
+    const b76::FixedOption option(type, fwd, strike, ttx, df);
+    const auto objective = [&](double vol) { return option.value(vol) - price; };
     // A NaN objective would otherwise bisect quietly down to the lower bound and look like a
     // result; check the bracket ends first (the search evaluates them first).
     const double f_low = objective(kIvLowerBound);

@@ -30,21 +30,38 @@ std::string unicode_lower(PyObject* text) {
     return std::string(utf8, static_cast<std::size_t>(size));
 }
 
+// The four spellings in any ASCII letter case, read in place. Setting bit 0x20 lower-cases an
+// ASCII capital and maps no other byte onto a lower-case letter, so each test is exact.
+std::optional<OptionType> match_ascii(std::string_view raw) {
+    const auto is = [&](std::size_t i, char letter) {
+        return (static_cast<unsigned char>(raw[i]) | 0x20u) == static_cast<unsigned char>(letter);
+    };
+    switch (raw.size()) {
+    case 1:
+        if (is(0, 'c')) return OptionType::call;
+        if (is(0, 'p')) return OptionType::put;
+        break;
+    case 3:
+        if (is(0, 'p') && is(1, 'u') && is(2, 't')) return OptionType::put;
+        break;
+    case 4:
+        if (is(0, 'c') && is(1, 'a') && is(2, 'l') && is(3, 'l')) return OptionType::call;
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Result<OptionType> parse_option_type(const Text& text) {
-    // ASCII fast path without allocation: only four short spellings can match.
-    char buffer[4];
     const std::string_view raw = text.utf8;
+    if (auto type = match_ascii(raw)) return *type;
+    // Anything else is refused, unless its full Unicode lower-casing is a spelling; the message
+    // shows the lower-cased text.
     bool ascii = true;
     for (const char ch : raw) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
-    if (ascii && raw.size() <= sizeof buffer) {
-        for (std::size_t i = 0; i < raw.size(); ++i) {
-            const char ch = raw[i];
-            buffer[i] = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
-        }
-        if (auto type = match(std::string_view(buffer, raw.size()))) return *type;
-    }
     std::string lower;
     if (ascii) {
         lower.assign(raw);

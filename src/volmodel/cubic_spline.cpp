@@ -62,6 +62,8 @@ void smile(const CubicParams& p, double ttx, double spot, std::span<const double
     }
 }
 
+bool admissible(const CubicParams& p) { return p.p25 >= 0.0 && p.c25 >= 0.0 && p.ref_vol > 1.0; }
+
 }  // namespace
 
 ParamMap CubicParams::to_map() const { return table_to_map(kFields, *this); }
@@ -92,8 +94,12 @@ void CubicSpline::bumped_vol_into(std::string_view param, double d_value, double
     smile(bumped, ttx, spot, strikes, out);
 }
 
-bool CubicSpline::arb_free() const {
-    return params_.p25 >= 0.0 && params_.c25 >= 0.0 && params_.ref_vol > 1.0;
+bool CubicSpline::arb_free() const { return admissible(params_); }
+
+bool CubicSpline::bumped_arb_free(std::string_view param, double d_value) const {
+    CubicParams bumped = params_;
+    add_to_field(kFields, bumped, param, d_value);
+    return admissible(bumped);
 }
 
 std::optional<double> CubicSpline::get_parameter(std::string_view param) const {

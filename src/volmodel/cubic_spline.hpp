@@ -66,6 +66,7 @@ private:
                   std::span<double> out) const override;
     void bumped_vol_into(std::string_view param, double d_value, double ttx, double spot,
                          std::span<const double> strikes, std::span<double> out) const override;
+    bool bumped_arb_free(std::string_view param, double d_value) const override;
 
     UtcInstant expiry_;
     CubicParams params_;

@@ -50,6 +50,11 @@ void smile(const GvvParams& p, double ttx, std::span<const double> strikes,
     }
 }
 
+// Written so that a NaN in any tested field fails.
+bool admissible(const GvvParams& p) {
+    return p.pwing >= 0.0 && p.cwing >= 0.0 && p.smile >= 1.0 && p.ref_vol > 10.0;
+}
+
 }  // namespace
 
 ParamMap GvvParams::to_map() const { return table_to_map(kFields, *this); }
@@ -81,10 +86,12 @@ void GVVSpline::bumped_vol_into(std::string_view param, double d_value, double t
     smile(bumped, ttx, strikes, out);
 }
 
-bool GVVSpline::arb_free() const {
-    // Written so that a NaN in any tested field fails.
-    return params_.pwing >= 0.0 && params_.cwing >= 0.0 && params_.smile >= 1.0 &&
-           params_.ref_vol > 10.0;
+bool GVVSpline::arb_free() const { return admissible(params_); }
+
+bool GVVSpline::bumped_arb_free(std::string_view param, double d_value) const {
+    GvvParams bumped = params_;
+    add_to_field(kFields, bumped, param, d_value);
+    return admissible(bumped);
 }
 
 std::optional<double> GVVSpline::get_parameter(std::string_view param) const {

@@ -46,6 +46,8 @@ void smile(const VolGeoParams& p, double ttx, double spot, std::span<const doubl
     }
 }
 
+bool admissible(const VolGeoParams& p) { return p.vvol >= 1.0 && p.ref_vol > 1.0; }
+
 }  // namespace
 
 ParamMap VolGeoParams::to_map() const { return table_to_map(kFields, *this); }
@@ -76,7 +78,13 @@ void VolGeo::bumped_vol_into(std::string_view param, double d_value, double ttx,
     smile(bumped, ttx, spot, strikes, out);
 }
 
-bool VolGeo::arb_free() const { return params_.vvol >= 1.0 && params_.ref_vol > 1.0; }
+bool VolGeo::arb_free() const { return admissible(params_); }
+
+bool VolGeo::bumped_arb_free(std::string_view param, double d_value) const {
+    VolGeoParams bumped = params_;
+    add_to_field(kFields, bumped, param, d_value);
+    return admissible(bumped);
+}
 
 std::optional<double> VolGeo::get_parameter(std::string_view param) const {
     return read_field(kFields, params_, param);

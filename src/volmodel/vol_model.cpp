@@ -16,9 +16,7 @@ double VolSlice::get_vol_single(double ttx, double spot, double strike) const {
 double VolSlice::offset() const { return get_parameter("offset").value_or(0.0); }
 
 void VolSlice::bump_param(std::string_view param, double d_value) {
-    ParamMap bumps;
-    bumps.insert_or_assign(param, d_value);
-    if (!clone_and_bump(bumps)->arb_free()) return;
+    if (!bumped_arb_free(param, d_value)) return;
     if (const auto current = get_parameter(param)) set_param(param, *current + d_value);
 }
 

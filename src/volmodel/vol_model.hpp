@@ -65,6 +65,9 @@ private:
     // on the heap.
     virtual void bumped_vol_into(std::string_view param, double d_value, double ttx, double spot,
                                  std::span<const double> strikes, std::span<double> out) const = 0;
+    // clone_and_bump({param: d_value})->arb_free(), on a copy of the parameter record: the
+    // guard of bump_param without a dictionary round trip or a model on the heap.
+    virtual bool bumped_arb_free(std::string_view param, double d_value) const = 0;
 };
 
 }  // namespace korvex

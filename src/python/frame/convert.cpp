@@ -21,9 +21,17 @@ template <class Visit>
 bool for_each_item(PyObject* sequence, Visit&& visit) {
     if (PyList_CheckExact(sequence)) {
         for (Py_ssize_t i = 0; i < PyList_Size(sequence); ++i) {
-            // Hold the item: converting it may run code that shrinks the list.
-            Ref item = Ref::borrow(PyList_GetItem(sequence, i));
-            if (!item || !visit(item.get())) return false;
+            PyObject* item = PyList_GetItem(sequence, i);
+            if (!item) return false;
+            // An exact float converts without running code, so the list cannot change under it
+            // and needs no reference held (the common case, one per strike).
+            if (PyFloat_CheckExact(item)) {
+                if (!visit(item)) return false;
+                continue;
+            }
+            // Hold anything else: converting it may run code that shrinks the list.
+            Ref held = Ref::borrow(item);
+            if (!visit(held.get())) return false;
         }
         return true;
     }
@@ -49,11 +57,6 @@ Py_ssize_t size_hint(PyObject* sequence) {
 }
 
 }  // namespace
-
-bool read_float(PyObject* object, double& out) {
-    out = PyFloat_AsDouble(object);
-    return !(out == -1.0 && PyErr_Occurred());
-}
 
 bool read_text(PyObject* object, Text& out) {
     if (!PyUnicode_Check(object)) {

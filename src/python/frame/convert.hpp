@@ -34,7 +34,11 @@ struct NamedFloats {
     Ref owner;
 };
 
-bool read_float(PyObject* object, double& out);
+// Inline: it is the conversion of nearly every argument and of every strike.
+inline bool read_float(PyObject* object, double& out) {
+    out = PyFloat_AsDouble(object);
+    return !(out == -1.0 && PyErr_Occurred());
+}
 bool read_text(PyObject* object, Text& out);
 bool read_float_list(PyObject* object, std::vector<double>& out);
 bool read_text_list(PyObject* object, TextList& out);

@@ -77,8 +77,8 @@ struct ParamTable {
         }, params);
         while (required < size && !defaults[required]) ++required;
     }
-    std::span<const char* const> name_span() const { return {names.data(), size}; }
-    std::span<const std::optional<double>> default_span() const { return {defaults.data(), size}; }
+    constexpr std::span<const char* const> name_span() const { return {names.data(), size}; }
+    constexpr std::span<const std::optional<double>> default_span() const { return {defaults.data(), size}; }
 };
 
 template <class Kind>
@@ -120,21 +120,29 @@ PyObject* convert_and_invoke(const std::tuple<Param<Kinds>...>& params, PyObject
 
 template <const auto& Decl>
 struct DeclInfo {
-    static const auto& table() {
-        static const ParamTable table(Decl.params);
-        return table;
-    }
-    static SignatureView signature() {
-        const auto& t = table();
-        return SignatureView{Decl.name, t.name_span(), t.required};
-    }
+    // Built at compile time: a call reads it without a first-use guard.
+    static constexpr ParamTable table{Decl.params};
+    static SignatureView signature() { return SignatureView{Decl.name, table.name_span(), table.required}; }
     static const char* doc(bool with_self) {
         static const std::string text =
-            text_signature(Decl.name, with_self, table().name_span(), table().default_span());
+            text_signature(Decl.name, with_self, table.name_span(), table.default_span());
         return text.c_str();
     }
     static constexpr std::size_t arity = std::tuple_size_v<std::remove_cvref_t<decltype(Decl.params)>>;
 };
+
+// Binds a vector call. The common call, positional arguments alone and as many as the signature
+// allows, is placed directly; keywords and every error go through bind_vector, which has the
+// interpreter's wording.
+template <class Info>
+bool bind_call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
+    if (!kwnames && nargs >= static_cast<Py_ssize_t>(Info::table.required) &&
+        nargs <= static_cast<Py_ssize_t>(Info::arity)) {
+        for (std::size_t i = 0; i < Info::arity; ++i) slots[i] = static_cast<Py_ssize_t>(i) < nargs ? args[i] : nullptr;
+        return true;
+    }
+    return bind_vector(Info::signature(), args, nargs, kwnames, slots);
+}
 
 // ---- trampolines ------------------------------------------------------------------------------
 
@@ -142,7 +150,7 @@ template <const auto& Decl>
 PyObject* call_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     using Info = DeclInfo<Decl>;
     PyObject* slots[Info::arity == 0 ? 1 : Info::arity];
-    if (!bind_vector(Info::signature(), args, nargs, kwnames, slots)) return nullptr;
+    if (!bind_call<Info>(args, nargs, kwnames, slots)) return nullptr;
     return convert_and_invoke(Decl.params, slots, [](auto&... values) { return Decl.op(values...); });
 }
 
@@ -160,7 +168,7 @@ template <class Class, const auto& Decl>
 PyObject* call_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     using Info = DeclInfo<Decl>;
     PyObject* slots[Info::arity == 0 ? 1 : Info::arity];
-    if (!bind_vector(Info::signature(), args, nargs, kwnames, slots)) return nullptr;
+    if (!bind_call<Info>(args, nargs, kwnames, slots)) return nullptr;
     auto* instance = Class::instance(self);
     if (!instance) return nullptr;
     BorrowGuard guard(instance->borrow, Decl.borrow);

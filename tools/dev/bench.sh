@@ -1,0 +1,53 @@
+# ./dev bench [--readme]: korvex against its floors and its peers (vollib, QuantLib, numpy, scipy),
+# one process per table, in a separate environment that holds the peers; then the chart
+# docs/performance.png, and with --readme the Performance section of README.md.
+# test_hook_bench: each table's agreement checks (no timing) inside ./dev test.
+
+BENCH_VENV=${KORVEX_BENCH_VENV:-$MAIN_VENV-bench}
+BENCH_SCRIPTS=(bench/bench_pricing.py bench/bench_chain.py bench/bench_smiles.py bench/bench_time.py)
+
+ensure_bench_venv() {
+  local py stamp="$BENCH_VENV/.requirements.stamp"
+  py=$(resolve "$MAIN_VENV/bin/python")
+  if [ -x "$BENCH_VENV/bin/python" ] && [ "$(minor_of "$BENCH_VENV/bin/python")" != "$(minor_of "$py")" ]; then
+    rm -rf "$BENCH_VENV"
+  fi
+  if [ ! -x "$BENCH_VENV/bin/python" ]; then
+    say "creating $BENCH_VENV with $py"
+    "$py" -m venv "$BENCH_VENV"
+  fi
+  if [ ! -f "$stamp" ] || ! cmp -s bench/requirements.txt "$stamp"; then
+    say "installing the benchmark peers into $BENCH_VENV"
+    "$BENCH_VENV/bin/python" -m pip install -q --disable-pip-version-check -r bench/requirements.txt
+    cp bench/requirements.txt "$stamp"
+  fi
+}
+
+cmd_bench() {
+  setup_main
+  build_wheel
+  install_wheel "$MAIN_VENV"
+  ensure_bench_venv
+  install_wheel "$BENCH_VENV"
+  local out=$BUILD/bench script
+  case "$out" in /*) ;; *) out=$ROOT/$out ;; esac
+  rm -rf "$out"
+  mkdir -p "$out"
+  say "benchmarks on $("$BENCH_VENV/bin/python" -V), one process per table"
+  for script in "${BENCH_SCRIPTS[@]}"; do
+    # The OpenBLAS overrides of this machine slow a current numpy; the benchmark alone runs without.
+    env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE KORVEX_BENCH_OUT="$out" "$BENCH_VENV/bin/python" "$script" \
+      || die "$script failed"
+  done
+  "$BENCH_VENV/bin/python" bench/report.py "$out" "$@"
+}
+
+# Quick: the peers present in the test environment (numpy, scipy, plain Python) must agree with
+# korvex, so that the benchmark keeps measuring the same work as the module changes.
+test_hook_bench() {
+  local script
+  say "benchmark agreement checks"
+  for script in "${BENCH_SCRIPTS[@]}"; do
+    "$MAIN_VENV/bin/python" "$script" --check || return 1
+  done
+}
