@@ -8,7 +8,7 @@
 namespace korvex {
 namespace {
 
-constexpr ParamTable<CubicParams, 13> kFields{{
+constexpr std::array<ParamField<CubicParams>, 13> kFields{{
     {"vpr", &CubicParams::vpr},
     {"ref_spot", &CubicParams::ref_spot},
     {"ref_vol", &CubicParams::ref_vol},
@@ -39,7 +39,15 @@ double shifted_atm(const CubicParams& p, double ttx, double spot) {
                            p.vpr;
 }
 
-void smile(const CubicParams& p, double ttx, double spot, std::span<const double> strikes,
+}  // namespace
+
+ParamMap CubicParams::to_map() const { return table_to_map(CubicSpline::fields(), *this); }
+
+ParamFields<CubicParams> CubicSpline::fields() { return kFields; }
+
+std::span<const std::string_view> CubicSpline::fitting_params() { return kFittingParams; }
+
+void CubicSpline::smile(const CubicParams& p, double ttx, double spot, std::span<const double> strikes,
            std::span<double> out) {
     const double atm = shifted_atm(p, ttx, spot);
 
@@ -62,69 +70,6 @@ void smile(const CubicParams& p, double ttx, double spot, std::span<const double
     }
 }
 
-bool admissible(const CubicParams& p) { return p.p25 >= 0.0 && p.c25 >= 0.0 && p.ref_vol > 1.0; }
-
-}  // namespace
-
-ParamMap CubicParams::to_map() const { return table_to_map(kFields, *this); }
-
-CubicSpline::CubicSpline(UtcInstant expiry, const CubicParams& params)
-    : expiry_(expiry), params_(params) {}
-
-CubicSpline CubicSpline::with_params(UtcInstant expiry, ParamMap params) {
-    return CubicSpline(expiry, table_from_map(kFields, params));
-}
-
-std::vector<double> CubicSpline::get_vol(double ttx, double spot,
-                                         std::span<const double> strikes) const {
-    std::vector<double> out(strikes.size());
-    vol_into(ttx, spot, strikes, out);
-    return out;
-}
-
-void CubicSpline::vol_into(double ttx, double spot, std::span<const double> strikes,
-                           std::span<double> out) const {
-    smile(params_, ttx, spot, strikes, out);
-}
-
-void CubicSpline::bumped_vol_into(std::string_view param, double d_value, double ttx, double spot,
-                                  std::span<const double> strikes, std::span<double> out) const {
-    CubicParams bumped = params_;
-    add_to_field(kFields, bumped, param, d_value);
-    smile(bumped, ttx, spot, strikes, out);
-}
-
-bool CubicSpline::arb_free() const { return admissible(params_); }
-
-bool CubicSpline::bumped_arb_free(std::string_view param, double d_value) const {
-    CubicParams bumped = params_;
-    add_to_field(kFields, bumped, param, d_value);
-    return admissible(bumped);
-}
-
-std::optional<double> CubicSpline::get_parameter(std::string_view param) const {
-    return read_field(kFields, params_, param);
-}
-
-void CubicSpline::set_param(std::string_view param, double value) {
-    write_field(kFields, params_, param, value);
-}
-
-ParamMap CubicSpline::get_param_dict() const { return params_.to_map(); }
-
-std::span<const std::string_view> CubicSpline::get_fitting_params() const {
-    return kFittingParams;
-}
-
-std::unique_ptr<VolSlice> CubicSpline::clone_and_bump(const ParamMap& bumps) const {
-    return std::make_unique<CubicSpline>(
-        with_params(expiry_, add_increments(get_param_dict(), bumps)));
-}
-
-void CubicSpline::reanchor(double spot, double ttx) {
-    const double v = get_vol_single(ttx, spot, spot);
-    params_.ref_vol = 100.0 * v;
-    params_.ref_spot = spot;
-}
+bool CubicSpline::admissible(const CubicParams& p) { return p.p25 >= 0.0 && p.c25 >= 0.0 && p.ref_vol > 1.0; }
 
 }  // namespace korvex

@@ -13,7 +13,7 @@
 #include "calendar/utc_instant.hpp"
 #include "volmodel/param_map.hpp"
 #include "volmodel/pchip.hpp"
-#include "volmodel/vol_model.hpp"
+#include "volmodel/parametric_slice.hpp"
 
 namespace korvex {
 
@@ -42,34 +42,17 @@ struct CubicParams {
 inline constexpr std::array<double, 11> kCubicKnots{-5.0, -2.5, -1.5, -1.0, -0.5, 0.0,
                                                     0.5,  1.0,  1.5,  2.5,  5.0};
 
-class CubicSpline final : public VolSlice {
+class CubicSpline final : public ParametricSlice<CubicSpline, CubicParams> {
 public:
     static constexpr std::string_view kName = "CubicSpline";
+    using ParametricSlice::ParametricSlice;
 
-    explicit CubicSpline(UtcInstant expiry, const CubicParams& params = {});
-    static CubicSpline with_params(UtcInstant expiry, ParamMap params);
-    const CubicParams& params() const { return params_; }
-
-    std::vector<double> get_vol(double ttx, double spot,
-                                std::span<const double> strikes) const override;
-    bool arb_free() const override;
-    std::optional<double> get_parameter(std::string_view param) const override;
-    void set_param(std::string_view param, double value) override;
-    ParamMap get_param_dict() const override;
-    std::span<const std::string_view> get_fitting_params() const override;
-    const UtcInstant& expiry() const override { return expiry_; }
-    std::unique_ptr<VolSlice> clone_and_bump(const ParamMap& bumps) const override;
-    void reanchor(double spot, double ttx) override;
-
-private:
-    void vol_into(double ttx, double spot, std::span<const double> strikes,
-                  std::span<double> out) const override;
-    void bumped_vol_into(std::string_view param, double d_value, double ttx, double spot,
-                         std::span<const double> strikes, std::span<double> out) const override;
-    bool bumped_arb_free(std::string_view param, double d_value) const override;
-
-    UtcInstant expiry_;
-    CubicParams params_;
+    // The model's own parts, which ParametricSlice builds every operation from.
+    static ParamFields<CubicParams> fields();
+    static std::span<const std::string_view> fitting_params();
+    static void smile(const CubicParams& p, double ttx, double spot, std::span<const double> strikes,
+                      std::span<double> out);
+    static bool admissible(const CubicParams& p);
 };
 
 }  // namespace korvex

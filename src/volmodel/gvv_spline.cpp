@@ -9,7 +9,7 @@
 namespace korvex {
 namespace {
 
-constexpr ParamTable<GvvParams, 8> kFields{{
+constexpr std::array<ParamField<GvvParams>, 8> kFields{{
     {"vpr", &GvvParams::vpr},
     {"ref_spot", &GvvParams::ref_spot},
     {"ref_vol", &GvvParams::ref_vol},
@@ -22,8 +22,18 @@ constexpr ParamTable<GvvParams, 8> kFields{{
 
 constexpr std::array<std::string_view, 3> kFittingParams{"ref_vol", "skew", "smile"};
 
-void smile(const GvvParams& p, double ttx, std::span<const double> strikes,
-           std::span<double> out) {
+// Written so that a NaN in any tested field fails.
+
+}  // namespace
+
+ParamMap GvvParams::to_map() const { return table_to_map(GVVSpline::fields(), *this); }
+
+ParamFields<GvvParams> GVVSpline::fields() { return kFields; }
+
+std::span<const std::string_view> GVVSpline::fitting_params() { return kFittingParams; }
+
+void GVVSpline::smile(const GvvParams& p, double ttx, double /*spot: not used by this smile*/,
+                       std::span<const double> strikes, std::span<double> out) {
     const double r = std::sqrt(ttx);
     const double sigma0 = p.ref_vol / 100.0;
     const double s = p.skew / 100.0;
@@ -50,71 +60,8 @@ void smile(const GvvParams& p, double ttx, std::span<const double> strikes,
     }
 }
 
-// Written so that a NaN in any tested field fails.
-bool admissible(const GvvParams& p) {
+bool GVVSpline::admissible(const GvvParams& p) {
     return p.pwing >= 0.0 && p.cwing >= 0.0 && p.smile >= 1.0 && p.ref_vol > 10.0;
-}
-
-}  // namespace
-
-ParamMap GvvParams::to_map() const { return table_to_map(kFields, *this); }
-
-GVVSpline::GVVSpline(UtcInstant expiry, const GvvParams& params)
-    : expiry_(expiry), params_(params) {}
-
-GVVSpline GVVSpline::with_params(UtcInstant expiry, ParamMap params) {
-    return GVVSpline(expiry, table_from_map(kFields, params));
-}
-
-std::vector<double> GVVSpline::get_vol(double ttx, double spot,
-                                       std::span<const double> strikes) const {
-    std::vector<double> out(strikes.size());
-    vol_into(ttx, spot, strikes, out);
-    return out;
-}
-
-void GVVSpline::vol_into(double ttx, double /*spot*/, std::span<const double> strikes,
-                         std::span<double> out) const {
-    smile(params_, ttx, strikes, out);
-}
-
-void GVVSpline::bumped_vol_into(std::string_view param, double d_value, double ttx,
-                                double /*spot*/, std::span<const double> strikes,
-                                std::span<double> out) const {
-    GvvParams bumped = params_;
-    add_to_field(kFields, bumped, param, d_value);
-    smile(bumped, ttx, strikes, out);
-}
-
-bool GVVSpline::arb_free() const { return admissible(params_); }
-
-bool GVVSpline::bumped_arb_free(std::string_view param, double d_value) const {
-    GvvParams bumped = params_;
-    add_to_field(kFields, bumped, param, d_value);
-    return admissible(bumped);
-}
-
-std::optional<double> GVVSpline::get_parameter(std::string_view param) const {
-    return read_field(kFields, params_, param);
-}
-
-void GVVSpline::set_param(std::string_view param, double value) {
-    write_field(kFields, params_, param, value);
-}
-
-ParamMap GVVSpline::get_param_dict() const { return params_.to_map(); }
-
-std::span<const std::string_view> GVVSpline::get_fitting_params() const { return kFittingParams; }
-
-std::unique_ptr<VolSlice> GVVSpline::clone_and_bump(const ParamMap& bumps) const {
-    return std::make_unique<GVVSpline>(
-        with_params(expiry_, add_increments(get_param_dict(), bumps)));
-}
-
-void GVVSpline::reanchor(double spot, double ttx) {
-    const double v = get_vol_single(ttx, spot, spot);
-    params_.ref_vol = 100.0 * v;
-    params_.ref_spot = spot;
 }
 
 }  // namespace korvex

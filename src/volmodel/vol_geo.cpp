@@ -8,7 +8,7 @@
 namespace korvex {
 namespace {
 
-constexpr ParamTable<VolGeoParams, 6> kFields{{
+constexpr std::array<ParamField<VolGeoParams>, 6> kFields{{
     {"vpr", &VolGeoParams::vpr},
     {"ref_spot", &VolGeoParams::ref_spot},
     {"ref_vol", &VolGeoParams::ref_vol},
@@ -27,7 +27,15 @@ double correlation(double corr) {
     return (e - 1.0) / (e + 1.0);
 }
 
-void smile(const VolGeoParams& p, double ttx, double spot, std::span<const double> strikes,
+}  // namespace
+
+ParamMap VolGeoParams::to_map() const { return table_to_map(VolGeo::fields(), *this); }
+
+ParamFields<VolGeoParams> VolGeo::fields() { return kFields; }
+
+std::span<const std::string_view> VolGeo::fitting_params() { return kFittingParams; }
+
+void VolGeo::smile(const VolGeoParams& p, double ttx, double spot, std::span<const double> strikes,
            std::span<double> out) {
     const double sqrt_t = std::sqrt(ttx);
     const double z = (std::log(spot / p.ref_spot) / sqrt_t) / p.ref_vol;
@@ -46,66 +54,6 @@ void smile(const VolGeoParams& p, double ttx, double spot, std::span<const doubl
     }
 }
 
-bool admissible(const VolGeoParams& p) { return p.vvol >= 1.0 && p.ref_vol > 1.0; }
-
-}  // namespace
-
-ParamMap VolGeoParams::to_map() const { return table_to_map(kFields, *this); }
-
-VolGeo::VolGeo(UtcInstant expiry, const VolGeoParams& params)
-    : expiry_(expiry), params_(params) {}
-
-VolGeo VolGeo::with_params(UtcInstant expiry, ParamMap params) {
-    return VolGeo(expiry, table_from_map(kFields, params));
-}
-
-std::vector<double> VolGeo::get_vol(double ttx, double spot,
-                                    std::span<const double> strikes) const {
-    std::vector<double> out(strikes.size());
-    vol_into(ttx, spot, strikes, out);
-    return out;
-}
-
-void VolGeo::vol_into(double ttx, double spot, std::span<const double> strikes,
-                      std::span<double> out) const {
-    smile(params_, ttx, spot, strikes, out);
-}
-
-void VolGeo::bumped_vol_into(std::string_view param, double d_value, double ttx, double spot,
-                             std::span<const double> strikes, std::span<double> out) const {
-    VolGeoParams bumped = params_;
-    add_to_field(kFields, bumped, param, d_value);
-    smile(bumped, ttx, spot, strikes, out);
-}
-
-bool VolGeo::arb_free() const { return admissible(params_); }
-
-bool VolGeo::bumped_arb_free(std::string_view param, double d_value) const {
-    VolGeoParams bumped = params_;
-    add_to_field(kFields, bumped, param, d_value);
-    return admissible(bumped);
-}
-
-std::optional<double> VolGeo::get_parameter(std::string_view param) const {
-    return read_field(kFields, params_, param);
-}
-
-void VolGeo::set_param(std::string_view param, double value) {
-    write_field(kFields, params_, param, value);
-}
-
-ParamMap VolGeo::get_param_dict() const { return params_.to_map(); }
-
-std::span<const std::string_view> VolGeo::get_fitting_params() const { return kFittingParams; }
-
-std::unique_ptr<VolSlice> VolGeo::clone_and_bump(const ParamMap& bumps) const {
-    return std::make_unique<VolGeo>(with_params(expiry_, add_increments(get_param_dict(), bumps)));
-}
-
-void VolGeo::reanchor(double spot, double ttx) {
-    const double v = get_vol_single(ttx, spot, spot);
-    params_.ref_vol = 100.0 * v;
-    params_.ref_spot = spot;
-}
+bool VolGeo::admissible(const VolGeoParams& p) { return p.vvol >= 1.0 && p.ref_vol > 1.0; }
 
 }  // namespace korvex

@@ -12,7 +12,7 @@
 
 #include "calendar/utc_instant.hpp"
 #include "volmodel/param_map.hpp"
-#include "volmodel/vol_model.hpp"
+#include "volmodel/parametric_slice.hpp"
 
 namespace korvex {
 
@@ -29,34 +29,17 @@ struct VolGeoParams {
     ParamMap to_map() const;
 };
 
-class VolGeo final : public VolSlice {
+class VolGeo final : public ParametricSlice<VolGeo, VolGeoParams> {
 public:
     static constexpr std::string_view kName = "VolGeo";
+    using ParametricSlice::ParametricSlice;
 
-    explicit VolGeo(UtcInstant expiry, const VolGeoParams& params = {});
-    static VolGeo with_params(UtcInstant expiry, ParamMap params);
-    const VolGeoParams& params() const { return params_; }
-
-    std::vector<double> get_vol(double ttx, double spot,
-                                std::span<const double> strikes) const override;
-    bool arb_free() const override;
-    std::optional<double> get_parameter(std::string_view param) const override;
-    void set_param(std::string_view param, double value) override;
-    ParamMap get_param_dict() const override;
-    std::span<const std::string_view> get_fitting_params() const override;
-    const UtcInstant& expiry() const override { return expiry_; }
-    std::unique_ptr<VolSlice> clone_and_bump(const ParamMap& bumps) const override;
-    void reanchor(double spot, double ttx) override;
-
-private:
-    void vol_into(double ttx, double spot, std::span<const double> strikes,
-                  std::span<double> out) const override;
-    void bumped_vol_into(std::string_view param, double d_value, double ttx, double spot,
-                         std::span<const double> strikes, std::span<double> out) const override;
-    bool bumped_arb_free(std::string_view param, double d_value) const override;
-
-    UtcInstant expiry_;
-    VolGeoParams params_;
+    // The model's own parts, which ParametricSlice builds every operation from.
+    static ParamFields<VolGeoParams> fields();
+    static std::span<const std::string_view> fitting_params();
+    static void smile(const VolGeoParams& p, double ttx, double spot, std::span<const double> strikes,
+                      std::span<double> out);
+    static bool admissible(const VolGeoParams& p);
 };
 
 }  // namespace korvex
