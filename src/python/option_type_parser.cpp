@@ -18,15 +18,18 @@ Error unknown(std::string_view lower) {
     return Error{std::move(message)};
 }
 
-// The interpreter's full Unicode lower-casing (str.lower()); only the error path needs it.
-std::string unicode_lower(PyObject* text) {
-    Ref lowered = Ref::steal(PyObject_CallMethod(text, "lower", nullptr));
+// The interpreter's full Unicode lower-casing: str.lower itself, looked up once on the str type,
+// so that a subclass's own lower() has no say in what the text means. Only non-ASCII text needs
+// it. Nothing (with the interpreter's exception set) if lower-casing fails.
+std::optional<std::string> unicode_lower(PyObject* text) {
+    static PyObject* const str_lower =
+        PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyUnicode_Type), "lower");
+    if (!str_lower) return std::nullopt;
+    PyObject* args[] = {text};
+    Ref lowered = Ref::steal(PyObject_Vectorcall(str_lower, args, 1, nullptr));
     Py_ssize_t size = 0;
     const char* utf8 = lowered ? PyUnicode_AsUTF8AndSize(lowered.get(), &size) : nullptr;
-    if (!utf8) {
-        PyErr_Clear();
-        return {};
-    }
+    if (!utf8) return std::nullopt;
     return std::string(utf8, static_cast<std::size_t>(size));
 }
 
@@ -66,8 +69,10 @@ Result<OptionType> parse_option_type(const Text& text) {
     if (ascii) {
         lower.assign(raw);
         for (char& ch : lower) ch = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+    } else if (auto unicode = unicode_lower(text.object)) {
+        lower = std::move(*unicode);
     } else {
-        lower = unicode_lower(text.object);
+        return std::unexpected(Error{});  // the interpreter's exception stays set and is raised
     }
     if (auto type = match(lower)) return *type;
     return std::unexpected(unknown(lower));
