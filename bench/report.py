@@ -188,7 +188,7 @@ def readme_section(tables: list[dict]) -> str:
         "ratios are taken between medians of the same run. Before anything is timed, each peer's result "
         "is checked against korvex's, so a fast wrong answer cannot win.",
         "",
-        f"Measured {machine['date']} on {machine['cpu']} ({machine['cores']} cores, shared with other work), "
+        f"Measured {machine['date']} on {machine['cpu']} ({machine['cores']} cores), "
         f"{machine['system']}, CPython {machine['python']}; {peers}.",
     ]
     for t in tables:
