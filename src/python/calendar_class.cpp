@@ -1,5 +1,8 @@
 #include "python/calendar_class.hpp"
 
+#include <optional>
+#include <utility>
+
 #include "calendar/calendar.hpp"
 #include "calendar/tenor.hpp"
 #include "python/frame/declare.hpp"
@@ -12,26 +15,29 @@ namespace {
 struct CalendarSpec;
 using CalendarClass = ClassOf<Calendar, CalendarSpec>;
 
+// `from`, then `to`: the first failure is raised as it is, and `to` is then not looked at.
+std::optional<std::pair<UtcInstant, UtcInstant>> to_instants(PyObject* from, PyObject* to) {
+    const auto start = py_to_utc(from);
+    if (!start) return std::nullopt;
+    const auto end = py_to_utc(to);
+    if (!end) return std::nullopt;
+    return std::pair{*start, *end};
+}
+
 // Exclusive: a business-time point may fill the calendar's year-weight cache. The borrow is
 // taken before `from` and `to` are converted, so a timestamp() that re-enters is refused.
 constexpr Method get_bus_ttx{
     "get_bus_ttx", Borrow::exclusive, std::tuple{Param<Object>{"from"}, Param<Object>{"to"}},
     [](Calendar& calendar, PyObject* from, PyObject* to) -> PyObject* {
-        const auto start = py_to_utc(from);
-        if (!start) return nullptr;
-        const auto end = py_to_utc(to);
-        if (!end) return nullptr;
-        return PyFloat_FromDouble(calendar.bus_ttx(*start, *end));
+        const auto interval = to_instants(from, to);
+        return interval ? PyFloat_FromDouble(calendar.bus_ttx(interval->first, interval->second)) : nullptr;
     }};
 
 constexpr StaticMethod get_cal_ttx{
     "get_cal_ttx", std::tuple{Param<Object>{"from"}, Param<Object>{"to"}},
     [](PyObject* from, PyObject* to) -> PyObject* {
-        const auto start = py_to_utc(from);
-        if (!start) return nullptr;
-        const auto end = py_to_utc(to);
-        if (!end) return nullptr;
-        return PyFloat_FromDouble(calendar_ttx(*start, *end));
+        const auto interval = to_instants(from, to);
+        return interval ? PyFloat_FromDouble(calendar_ttx(interval->first, interval->second)) : nullptr;
     }};
 
 constexpr StaticMethod tenor_to_ttx_method{

@@ -118,30 +118,29 @@ bool read_named_floats(PyObject* object, NamedFloats& out) {
     return true;
 }
 
-PyObject* to_python(std::span<const double> values) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
+namespace {
+
+// A new list filled in place, one new object per element.
+template <class T, class Make>
+PyObject* new_list(std::span<const T> elements, Make make) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(elements.size())));
     if (!list) return nullptr;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        PyObject* item = PyFloat_FromDouble(values[i]);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        PyObject* item = make(elements[i]);
         if (!item) return nullptr;
         PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
     }
     return list.release();
 }
+
+}  // namespace
+
+PyObject* to_python(std::span<const double> values) { return new_list(values, PyFloat_FromDouble); }
 
 PyObject* new_str(std::string_view utf8) {
     return PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()));
 }
 
-PyObject* to_python(std::span<const std::string_view> names) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(names.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        PyObject* item = new_str(names[i]);
-        if (!item) return nullptr;
-        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    return list.release();
-}
+PyObject* to_python(std::span<const std::string_view> names) { return new_list(names, new_str); }
 
 }  // namespace korvex::py
