@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "calendar/tz_database.hpp"
-#include "calendar/utc_instant.hpp"
 #include "calendar/year_weight_cache.hpp"
 #include "common/result.hpp"
+#include "common/utc_instant.hpp"
 
 namespace korvex {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "calendar/utc_instant.hpp"
+#include "common/utc_instant.hpp"
 
 namespace korvex {
 

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "calendar/utc_instant.hpp"
+#include "common/utc_instant.hpp"
 #include "python/frame/python.hpp"
 
 namespace korvex::py {

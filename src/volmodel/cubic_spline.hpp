@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "calendar/utc_instant.hpp"
+#include "common/utc_instant.hpp"
 #include "volmodel/param_map.hpp"
 #include "volmodel/pchip.hpp"
 #include "volmodel/parametric_slice.hpp"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "calendar/utc_instant.hpp"
+#include "common/utc_instant.hpp"
 #include "volmodel/param_map.hpp"
 
 namespace korvex {

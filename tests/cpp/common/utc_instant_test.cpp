@@ -1,4 +1,4 @@
-#include "calendar/utc_instant.hpp"
+#include "common/utc_instant.hpp"
 
 #include <gtest/gtest.h>
 
