@@ -30,5 +30,5 @@ target_sources(korvex_calendar PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/calendar.cpp)
 target_include_directories(korvex_calendar PRIVATE ${_korvex_calendar_inc_dir})
 
-find_path(KORVEX_RAPIDJSON_INCLUDE_DIR rapidjson/reader.h REQUIRED)
+# KORVEX_RAPIDJSON_INCLUDE_DIR: found by cmake/system_packages.cmake.
 target_include_directories(korvex_calendar SYSTEM PRIVATE ${KORVEX_RAPIDJSON_INCLUDE_DIR})

@@ -3,7 +3,9 @@
 
 # Fails here, with the generator's own message, when the interpreter lacks the pinned tzdata.
 set(_korvex_zone_gen ${PROJECT_SOURCE_DIR}/tools/gen_zone_table.py)
-set(_korvex_zone_gen_deps ${_korvex_zone_gen} ${PROJECT_SOURCE_DIR}/tools/tzif_expand.py)
+# pyproject.toml pins the tzdata release.
+set(_korvex_zone_gen_deps ${_korvex_zone_gen} ${PROJECT_SOURCE_DIR}/tools/tzif_expand.py
+    ${PROJECT_SOURCE_DIR}/pyproject.toml)
 execute_process(
   COMMAND ${Python_EXECUTABLE} ${_korvex_zone_gen} --locate
   OUTPUT_VARIABLE _korvex_tzdata_dir
@@ -31,8 +33,7 @@ target_sources(korvex_calendar PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/tenor.hpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tenor.cpp)
 
-find_path(KORVEX_CCTZ_INCLUDE_DIR cctz/time_zone.h REQUIRED)
-find_library(KORVEX_CCTZ_LIBRARY cctz REQUIRED)
+# KORVEX_CCTZ_*: found by cmake/system_packages.cmake.
 # PUBLIC: TimeZone holds a cctz value, so every user of the library compiles and links it.
 target_include_directories(korvex_calendar SYSTEM PUBLIC ${KORVEX_CCTZ_INCLUDE_DIR})
 target_link_libraries(korvex_calendar PUBLIC ${KORVEX_CCTZ_LIBRARY})

@@ -172,8 +172,18 @@ TEST(TimeZone, EveryTableNameLoadsSilently) {
     for (const std::string_view blob : blobs) EXPECT_EQ(blob.substr(0, 4), "TZif");
 }
 
-TEST(TimeZone, DatabaseIsThePinnedEdition) {
-    EXPECT_EQ(tz_database_version(), "2025b");
+// The edition is the one of the tzdata release that pyproject.toml pins (the build refuses any
+// other): an IANA name such as "2025b", which cctz also reports for the zones it loads.
+TEST(TimeZone, DatabaseNamesItsIanaEdition) {
+    const std::string_view edition = tz_database_version();
+    ASSERT_EQ(edition.size(), 5u) << edition;
+    EXPECT_EQ(edition.find_first_not_of("0123456789"), 4u) << edition;
+    EXPECT_GE(edition.substr(0, 4), "2025") << edition;
+    EXPECT_TRUE(edition[4] >= 'a' && edition[4] <= 'z') << edition;
+    ASSERT_TRUE(TimeZone::find("US/Eastern").has_value());
+    cctz::time_zone tz;
+    ASSERT_TRUE(cctz::load_time_zone("US/Eastern", &tz));
+    EXPECT_EQ(tz.version(), edition);
 }
 
 // cctz itself must not fall back to files once our table serves it (the host has its own
