@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/ascii.hpp"
+
 namespace korvex {
 namespace {
 
@@ -48,7 +50,7 @@ std::optional<std::uint64_t> parse_unsigned(std::string_view s) {
     constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t value = 0;
     for (const char c : s) {
-        if (c < '0' || c > '9') return std::nullopt;
+        if (!is_ascii_digit(c)) return std::nullopt;
         const auto digit = static_cast<std::uint64_t>(c - '0');
         if (value > (kMax - digit) / 10) return std::nullopt;
         value = value * 10 + digit;

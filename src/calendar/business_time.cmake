@@ -16,6 +16,8 @@ add_custom_command(
 set_source_files_properties(${_korvex_calendar_inc} PROPERTIES HEADER_FILE_ONLY ON)
 
 target_sources(korvex_calendar PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/decimal_literal.hpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/decimal_literal.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/json_number.hpp
   ${CMAKE_CURRENT_SOURCE_DIR}/json_number.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/calendar_json.hpp

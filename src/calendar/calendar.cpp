@@ -7,6 +7,7 @@
 #include "calendar/bucket_key.hpp"
 #include "calendar/calendar_json.hpp"
 #include "calendar/embedded_calendar.hpp"
+#include "common/ascii.hpp"
 
 namespace korvex {
 namespace {
@@ -16,11 +17,8 @@ constexpr std::array<std::string_view, 7> kWeekdays = {"monday", "tuesday", "wed
 
 // ASCII lower-casing suffices: no other character lower-cases into a letter of these names.
 std::optional<unsigned> weekday_of(std::string_view key) {
-    std::string lower(key);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    const auto it = std::find(kWeekdays.begin(), kWeekdays.end(), lower);
+    const auto it = std::find_if(kWeekdays.begin(), kWeekdays.end(),
+                                 [&](std::string_view day) { return equals_ascii_lower(key, day); });
     if (it == kWeekdays.end()) return std::nullopt;
     return static_cast<unsigned>(it - kWeekdays.begin());
 }

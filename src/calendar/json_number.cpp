@@ -6,40 +6,11 @@
 #include <cstdint>
 #include <system_error>
 
+#include "calendar/decimal_literal.hpp"
+#include "common/ascii.hpp"
+
 namespace korvex {
 namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-std::size_t digits_from(std::string_view s, std::size_t i) {
-    while (i < s.size() && is_digit(s[i])) ++i;
-    return i;
-}
-
-// Decimal exponent of the leading non-zero digit of a token whose value is not zero.
-std::int64_t leading_exponent(std::string_view token) {
-    std::size_t i = token.front() == '-' ? 1 : 0;
-    const std::size_t int_end = digits_from(token, i);
-    std::int64_t lead = 0;
-    const std::size_t nonzero = token.find_first_not_of('0', i);
-    if (nonzero < int_end) {
-        lead = static_cast<std::int64_t>(int_end - nonzero) - 1;
-    } else {
-        std::size_t j = int_end + 1;  // the fraction: a non-zero value has a non-zero digit there
-        while (j < token.size() && token[j] == '0') ++j;
-        lead = -static_cast<std::int64_t>(j - int_end);
-    }
-    const std::size_t e = token.find_first_of("eE");
-    if (e == std::string_view::npos) return lead;
-    std::size_t k = e + 1;
-    const bool negative = token[k] == '-';
-    if (token[k] == '+' || token[k] == '-') ++k;
-    // Saturate well past any exponent a double can carry; the token's own length bounds `lead`.
-    constexpr std::int64_t kCap = std::int64_t{1} << 40;
-    std::int64_t exponent = 0;
-    for (; k < token.size(); ++k) exponent = std::min(kCap, exponent * 10 + (token[k] - '0'));
-    return lead + (negative ? -exponent : exponent);
-}
 
 // Whether the reader may refuse the token: 300 or more digits before any exponent, or a
 // positive exponent of 100 or more.
@@ -57,13 +28,13 @@ bool large_number(std::string_view token) {
 std::size_t json_number_length(std::string_view s) {
     std::size_t i = 0;
     if (i < s.size() && s[i] == '-') ++i;
-    if (i >= s.size() || !is_digit(s[i])) return 0;
-    i = s[i] == '0' ? i + 1 : digits_from(s, i);
-    if (i + 1 < s.size() && s[i] == '.' && is_digit(s[i + 1])) i = digits_from(s, i + 1);
+    if (i >= s.size() || !is_ascii_digit(s[i])) return 0;
+    i = s[i] == '0' ? i + 1 : skip_ascii_digits(s, i);
+    if (i + 1 < s.size() && s[i] == '.' && is_ascii_digit(s[i + 1])) i = skip_ascii_digits(s, i + 1);
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         std::size_t j = i + 1;
         if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
-        if (j < s.size() && is_digit(s[j])) i = digits_from(s, j);
+        if (j < s.size() && is_ascii_digit(s[j])) i = skip_ascii_digits(s, j);
     }
     return i;
 }
@@ -74,7 +45,9 @@ std::optional<double> json_number_value(std::string_view token) {
     if (ec == std::errc{} && end == token.data() + token.size()) return value;
     if (ec != std::errc::result_out_of_range) return std::nullopt;
     // Out of range either way: a leading digit below 10^0 can only mean underflow.
-    if (leading_exponent(token) < 0) return token.front() == '-' ? -0.0 : 0.0;
+    const std::optional<DecimalLiteral> literal = scan_decimal_literal(token);
+    const std::optional<std::int64_t> lead = literal ? leading_exponent(*literal) : std::nullopt;
+    if (lead && *lead < 0) return literal->negative ? -0.0 : 0.0;
     return std::nullopt;
 }
 

@@ -8,7 +8,7 @@ namespace korvex::b76 {
 namespace {
 
 double d1_of(double F, double K, double T, double sigma) {
-    return (std::log(F / K) + 0.5 * sigma * sigma * T) / (sigma * std::sqrt(T));
+    return d1(std::log(F / K), T, std::sqrt(T), sigma);
 }
 
 }  // namespace

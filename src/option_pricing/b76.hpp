@@ -16,6 +16,12 @@ double gamma(double F, double K, double T, double sigma, double D);
 // D * phi(d1) / (F * sigma * sqrt(T)), negated for a put: a phi-based figure, not D * N(d1).
 double delta(OptionType type, double F, double K, double T, double sigma, double D);
 
+// d1 = (ln(F/K) + sigma^2 T / 2) / (sigma sqrt(T)), from ln(F/K) and sqrt(T), in the order
+// every figure is pinned to.
+inline double d1(double log_fk, double T, double sqrt_t, double sigma) {
+    return (log_fk + 0.5 * sigma * sigma * T) / (sigma * sqrt_t);
+}
+
 // One option valued at many volatilities (the implied-volatility search): ln(F/K) and sqrt(T)
 // are taken once. value(sigma) is fairvalue(type, F, K, T, sigma, D) bit for bit, since
 // fairvalue is this very code. Inline so that the search loop holds no call.
@@ -28,11 +34,10 @@ public:
         if (at_expiry(T_, sigma)) {
             return type_ == OptionType::call ? D_ * std::fmax(F_ - K_, 0.0) : D_ * std::fmax(K_ - F_, 0.0);
         }
-        // d1 = (ln(F/K) + sigma^2 T / 2) / (sigma sqrt(T)), in the order every figure is pinned to.
-        const double d1 = (log_fk_ + 0.5 * sigma * sigma * T_) / (sigma * sqrt_t_);
-        const double d2 = d1 - sigma * sqrt_t_;
-        if (type_ == OptionType::call) return D_ * (F_ * norm_cdf(d1) - K_ * norm_cdf(d2));
-        return D_ * (K_ * norm_cdf(-d2) - F_ * norm_cdf(-d1));
+        const double d_1 = d1(log_fk_, T_, sqrt_t_, sigma);
+        const double d_2 = d_1 - sigma * sqrt_t_;
+        if (type_ == OptionType::call) return D_ * (F_ * norm_cdf(d_1) - K_ * norm_cdf(d_2));
+        return D_ * (K_ * norm_cdf(-d_2) - F_ * norm_cdf(-d_1));
     }
 
 private:

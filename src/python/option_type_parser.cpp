@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii.hpp"
+
 namespace korvex::py {
 namespace {
 
@@ -67,8 +69,7 @@ Result<OptionType> parse_option_type(const Text& text) {
     for (const char ch : raw) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
     std::string lower;
     if (ascii) {
-        lower.assign(raw);
-        for (char& ch : lower) ch = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+        lower = ascii_lower(raw);
     } else if (auto unicode = unicode_lower(text.object)) {
         lower = std::move(*unicode);
     } else {
