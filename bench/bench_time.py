@@ -3,7 +3,7 @@ fractions, µs per call, against plain Python with zoneinfo and json.
 
 Floors: get_bus_ttx against the two datetime.timestamp() calls it has to make (target within 3x);
 Calendar("BTCUSDT") against json.loads of the same document (target: faster); tenor_to_ttx
-against float() of its number. Skipped while the module has no Calendar."""
+against float() of its number."""
 
 import datetime as dt
 import json
@@ -21,10 +21,7 @@ PEERS = ["plain Python"]
 def main():
     report = Report("time", "Time and calendar, µs per call (median over rounds ±spread)", "µs",
                     ["operation", "korvex", "floor", "korvex/floor", *PEERS, "best peer/korvex"])
-    Calendar = getattr(korvex, "Calendar", None)
-    if Calendar is None or not DOCUMENT.exists():
-        print("\ntime and calendar: skipped (korvex.Calendar is not built yet)")
-        return
+    Calendar = korvex.Calendar
     text = DOCUMENT.read_text()
     reference = peers.ZoneinfoCalendar(json.loads(text))
     ns = {"korvex": korvex, "Calendar": Calendar, "json": json, "text": text, "calendar": Calendar("BTCUSDT"),

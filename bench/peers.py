@@ -4,6 +4,8 @@ not installed is None, and its column reads "-"."""
 
 import math
 import os
+import pathlib
+import sys
 
 # OpenBLAS's idle worker threads spin on a core after numpy starts; nothing here uses BLAS, and on
 # a two-core machine they would take CPU from whatever is being timed.
@@ -378,48 +380,9 @@ def np_jacobian(smile, ttx, spot, strikes, params, names, bump=0.01):
 
 # ---- business time ------------------------------------------------------------------------------
 
-DAYS = ["monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"]
-
-
-class ZoneinfoCalendar:
-    """Business time in plain Python: zoneinfo for US/Eastern, the calendar document's day and
-    fifteen-minute weights, each local year counting 1.0."""
-
-    def __init__(self, document):
-        from zoneinfo import ZoneInfo
-        self.zone = ZoneInfo("US/Eastern")
-        self.day_weights = [document["DayWeightings"][d] for d in DAYS]
-        self.week = sum(self.day_weights)
-        self.cumulative = []
-        for day, weight in zip(DAYS, self.day_weights):
-            buckets = [0.0] * 96
-            for key, value in document["TimeWeightings"][day].items():
-                hours, minutes = key.split("-")[0].strip().split(":")
-                buckets[(int(hours) * 60 + int(minutes)) // 15] = value
-            total = sum(buckets)
-            running = [0.0]
-            for b in buckets:
-                running.append(running[-1] + b / total * weight)
-            self.cumulative.append(running)
-
-    def _accrued_days(self, start_weekday, days):
-        return (days // 7) * self.week + sum(self.day_weights[(start_weekday + k) % 7] for k in range(days % 7))
-
-    def point(self, instant):
-        import datetime as dt
-        local = instant.astimezone(self.zone)
-        jan1 = dt.date(local.year, 1, 1)
-        accrued = self._accrued_days(jan1.weekday(), (local.date() - jan1).days)
-        c = self.cumulative[local.weekday()]
-        seconds = local.hour * 3600 + local.minute * 60 + local.second
-        i = min(seconds // 900, 95)
-        accrued += (c[i + 1] - c[i]) * ((seconds % 900) / 900) + c[i]
-        year_days = (dt.date(local.year + 1, 1, 1) - jan1).days
-        return local.year + accrued / self._accrued_days(jan1.weekday(), year_days)
-
-    def bus_ttx(self, start, end):
-        return self.point(end) - self.point(start)
-
+# The plain-Python business time that the tests also check korvex against.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "python"))
+from zoneinfo_calendar import ZoneinfoCalendar  # noqa: E402,F401
 
 TENOR_DAYS = {"d": 1, "w": 7, "m": 30, "y": 365}
 

@@ -105,11 +105,8 @@ def main() -> None:
     out.mkdir(parents=True, exist_ok=True)
     draw_smiles(out / "smiles.png")
     print(f"wrote {out / 'smiles.png'}")
-    if hasattr(korvex, "Calendar"):
-        draw_business_time(out / "business-time.png")
-        print(f"wrote {out / 'business-time.png'}")
-    else:
-        print("korvex.Calendar is not built yet: business-time.png not drawn")
+    draw_business_time(out / "business-time.png")
+    print(f"wrote {out / 'business-time.png'}")
 
 
 if __name__ == "__main__":

@@ -8,54 +8,17 @@ from zoneinfo import ZoneInfo
 
 import pytest
 
-import korvex
 from conftest import raising
-
-Calendar = getattr(korvex, "Calendar", None)
-pytestmark = pytest.mark.skipif(Calendar is None, reason="Calendar not built")
+from korvex import Calendar
+from zoneinfo_calendar import ZoneinfoCalendar
 
 UTC = dt.timezone.utc
 EASTERN = ZoneInfo("US/Eastern")
 DOCUMENT = pathlib.Path(__file__).resolve().parents[2] / "src" / "calendar" / "embedded_calendar.json"
-DAYS = ["monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"]
 
 
 def utc(*args):
     return dt.datetime(*args, tzinfo=UTC)
-
-
-class ReferenceCalendar:
-    """Business time evaluated independently: zoneinfo for the offsets, the document's weights."""
-
-    def __init__(self, document):
-        self.day_weights = [document["DayWeightings"][d] for d in DAYS]
-        self.week = sum(self.day_weights)
-        self.cumulative = []
-        for day, weight in zip(DAYS, self.day_weights):
-            buckets = [0.0] * 96
-            for key, value in document["TimeWeightings"][day].items():
-                hours, minutes = key.split("-")[0].strip().split(":")
-                buckets[(int(hours) * 60 + int(minutes)) // 15] = value
-            total = sum(buckets)
-            running = [0.0]
-            for b in buckets:
-                running.append(running[-1] + b / total * weight)
-            self.cumulative.append(running)
-
-    def accrued_days(self, start_weekday, days):
-        return (days // 7) * self.week + sum(self.day_weights[(start_weekday + k) % 7] for k in range(days % 7))
-
-    def point(self, instant):
-        local = instant.astimezone(EASTERN)
-        jan1 = dt.date(local.year, 1, 1)
-        n = (local.date() - jan1).days
-        accrued = self.accrued_days(jan1.weekday(), n)
-        c = self.cumulative[local.weekday()]
-        seconds = local.hour * 3600 + local.minute * 60 + local.second
-        i = min(seconds // 900, 95)
-        accrued += (c[i + 1] - c[i]) * ((seconds % 900) / 900) + c[i]
-        year_days = (dt.date(local.year + 1, 1, 1) - jan1).days
-        return local.year + accrued / self.accrued_days(jan1.weekday(), year_days)
 
 
 @pytest.fixture(scope="module")
@@ -65,7 +28,7 @@ def calendar():
 
 @pytest.fixture(scope="module")
 def reference():
-    return ReferenceCalendar(json.loads(DOCUMENT.read_text()))
+    return ZoneinfoCalendar(json.loads(DOCUMENT.read_text()))
 
 
 def test_class_surface():

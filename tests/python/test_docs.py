@@ -10,16 +10,12 @@ import sys
 
 import pytest
 
-import korvex
-
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DOCS = ROOT / "docs"
 PAGES = sorted(DOCS.glob("*.md"))
 FENCE = re.compile(r"^```python\n(.*?)^```[ \t]*$", re.MULTILINE | re.DOTALL)
 LINK = re.compile(r"!?\[[^\]]*\]\(([^)\s]+)\)")
-HAS_CALENDAR = hasattr(korvex, "Calendar")
-# The picture that needs the Calendar; examples/plots.py skips it while Calendar is absent.
-CALENDAR_PICTURE = "business-time.png"
+PICTURES = {"smiles.png", "business-time.png"}
 
 
 def python_blocks(page: pathlib.Path):
@@ -37,8 +33,6 @@ def test_there_are_guides_with_examples():
 @pytest.mark.parametrize("page", PAGES, ids=lambda p: p.name)
 def test_examples_run(page):
     blocks = list(python_blocks(page))
-    if not HAS_CALENDAR and any("Calendar" in source for _, source in blocks):
-        pytest.skip("the examples of this page wait for korvex.Calendar")
     globs = {"__name__": f"docs.{page.stem}"}
     parser = doctest.DocTestParser()
     runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
@@ -63,8 +57,6 @@ def test_links_resolve():
             if re.match(r"[a-z]+:", target) or target.startswith("#"):
                 continue
             path = (page.parent / target.split("#")[0]).resolve()
-            if path.name == CALENDAR_PICTURE and not HAS_CALENDAR:
-                continue
             assert path.exists(), f"{page.name} links {target}, which does not exist"
     linked = {(ROOT / t).resolve() for t in LINK.findall(readme.read_text(encoding="utf-8"))}
     assert set(PAGES) <= linked, "README.md does not link every page of docs/"
@@ -74,8 +66,7 @@ def test_plots_script_draws_the_pictures(tmp_path):
     pytest.importorskip("matplotlib")
     subprocess.run([sys.executable, str(ROOT / "examples" / "plots.py"), str(tmp_path)], check=True,
                    capture_output=True)
-    expected = {"smiles.png"} | ({CALENDAR_PICTURE} if HAS_CALENDAR else set())
-    assert {p.name for p in tmp_path.iterdir()} == expected
-    for name in expected:
+    assert {p.name for p in tmp_path.iterdir()} == PICTURES
+    for name in PICTURES:
         data = (tmp_path / name).read_bytes()
         assert data.startswith(b"\x89PNG\r\n\x1a\n") and len(data) > 20_000, name
