@@ -142,7 +142,7 @@ def main():
                 "vols (target 15x)")
     report.note("same figure from each peer: b76_delta is vollib/QuantLib's forward gamma, b76_gamma that over F; "
                 "binary_fairvalue is QuantLib's cash probability at F exp(s^2/2)")
-    report.note("implied vols agree to 3e-4 (korvex stops at 1e-4, as documented); scipy/math is scipy's brentq "
+    report.note("implied vols agree to 3e-4 (korvex stops at 1e-4, as docs/implied-volatility.md says); scipy/math is scipy's brentq "
                 "around the plain-Python price")
     report.note("best peer/call floor: the most any extension could gain on that peer, since no call into a C "
                 "function with five floats costs less than the call floor (math.hypot)")

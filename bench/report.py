@@ -103,10 +103,10 @@ def bounds(tables: list[dict]) -> list[str]:
                     "Implied volatility 10x faster than every peer: not met against QuantLib, which takes "
                     f"{min(r for _, r in ql):.1f}x to {max(r for _, r in ql):.1f}x korvex's time. QuantLib "
                     "starts Newton's method from a close guess and prices the option two or three times; korvex's "
-                    "documented search is Brent's method, step by step, from the bracket [0.01, 10] to a 1e-4 "
+                    "search (docs/implied-volatility.md) is Brent's method, step by step, from the bracket [0.01, 10] to a 1e-4 "
                     "tolerance, and prices the option as often as that search asks (the counts are in the notes "
                     "of the table). Each pricing is already one logarithm-free pass with two erfc calls (ln(F/K) "
-                    "and sqrt(T) are taken once per search), so the count of evaluations, fixed by the documented "
+                    "and sqrt(T) are taken once per search), so the count of evaluations, fixed by that "
                     "method, is the bound." + slower(ivs, ("vollib", "scipy/math")))
     chain = by_key.get("chain")
     if chain:
@@ -135,7 +135,7 @@ def bounds(tables: list[dict]) -> list[str]:
                         f"faster than {', '.join(beaten)} (the peer's time over korvex's)")
                 line += f"; level with {', '.join(level)}" if level else ""
                 line += f"; slower than {', '.join(lost)}" if lost else ""
-                out.append(line + ". The loop runs Brent's documented search per option (about ten Black-76 "
+                out.append(line + ". The loop runs Brent's search of docs/implied-volatility.md per option (about ten Black-76 "
                            "values each on this chain); scipy's Newton on whole arrays needs fewer passes, each "
                            "over all 10,000 options at numpy's speed, which is what bounds the margin.")
     smiles = by_key.get("smiles")
@@ -164,8 +164,8 @@ Instructions per call, interpreter included, before and after (math.hypot with f
 What is left in `b76_fairvalue` is the formula itself (two `erfc` at about 52 instructions, one `log`
 at 48), five `PyFloat_AsDouble` and the result's `PyFloat_FromDouble`. In the implied-volatility
 search, `erfc` and the divisions of d1 and of Brent's interpolation steps share the time (perf
-annotate shows the stalls after the divisions); the operation order is pinned by the documented
-figures, so neither is replaced by a cheaper form.
+annotate shows the stalls after the divisions); the operation order is pinned by the figures of
+the docs and tests, so neither is replaced by a cheaper form.
 
 Also taken off: exact floats in a list of strikes are read without taking a reference each (any
 other item is still held while it converts, since its conversion may change the list); and

@@ -13,7 +13,10 @@ STRIKES = [85_000.0, 90_000.0, 95_000.0, 100_000.0, 105_000.0, 110_000.0]
 
 def main() -> None:
     print(f"BTC chain: forward {FORWARD:,.0f}, {TTX * 365:.0f} days, vol {VOL:.0%}, df {DF}")
-    header = f"{'strike':>9} {'type':>4} {'value':>11} {'delta':>10} {'vega':>11} {'gamma':>11} {'binary':>8}"
+    # Columns are headed by the functions that give them: b76_delta and b76_gamma are not the
+    # textbook delta and gamma (docs/pricing.md).
+    header = (f"{'strike':>9} {'type':>4} {'value':>11} {'b76_delta':>10} {'b76_vega':>11} {'b76_gamma':>11} "
+              f"{'binary':>8}")
     print(header)
     print("-" * len(header))
     prices = []
@@ -26,6 +29,8 @@ def main() -> None:
             binary = korvex.binary_fairvalue(FORWARD, strike, TTX, VOL, call_put, DF)
             prices.append((strike, call_put, value))
             print(f"{strike:>9,.0f} {call_put:>4} {value:>11.2f} {delta:>10.3e} {vega:>11.2f} {gamma:>11.3e} {binary:>8.4f}")
+    print("b76_delta is the φ-based figure D·φ(d1)/(F·σ·√T) (the textbook gamma), not the hedge ratio D·N(d1);\n"
+          "b76_gamma is that over F; b76_vega is per 1.00 of volatility; binary is binary_fairvalue (docs/pricing.md).")
 
     print("\nImplied volatilities recovered from those prices:")
     for strike, call_put, value in prices:

@@ -55,7 +55,8 @@ def test_construction_errors():
     assert isinstance(Calendar(underlying="BTCUSDT"), Calendar)
 
 
-def test_documented_figures(calendar):
+def test_figures_of_the_business_time_guide(calendar):
+    """docs/business-time.md's figures, to more digits than it shows."""
     year_2025 = (utc(2025, 1, 1, 5), utc(2026, 1, 1, 5))
     assert calendar.get_bus_ttx(*year_2025) == 1.0
     assert Calendar.get_cal_ttx(*year_2025) == 1.0

@@ -3,8 +3,8 @@ interpreter's own conversion error (a TypeError with the argument prefix), the m
 message, or a result of the right type; never a crash, never a leak.
 
 Expected outcomes come from independent oracles: the interpreter's float conversion as
-math.isnan applies it, str.encode for UTF-8, calling timestamp() by hand, and the documented
-wording of the module's own errors."""
+math.isnan applies it, str.encode for UTF-8, calling timestamp() by hand, and the wording of the
+module's own errors as docs/errors-and-threads.md gives it."""
 
 import datetime as dt
 import math

@@ -12,7 +12,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr auto call = OptionType::call;
 constexpr auto put = OptionType::put;
 
-TEST(B76, DocumentedFigures) {
+// The reference option and the put-call parity pair of docs/pricing.md.
+TEST(B76, FiguresOfThePricingGuide) {
     EXPECT_NEAR(b76::fairvalue(call, 100, 100, 1, 0.5, 1), 19.7412651366, 5e-11);
     EXPECT_NEAR(b76::fairvalue(put, 100, 100, 1, 0.5, 1), 19.7412651366, 5e-11);
     EXPECT_NEAR(b76::vega(100, 100, 1, 0.5, 1), 38.6668116803, 5e-11);

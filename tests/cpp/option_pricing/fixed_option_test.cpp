@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The documented formula, every part recomputed per call.
+// The formula as docs/pricing.md writes it, every part recomputed per call.
 double from_scratch(OptionType type, double F, double K, double T, double sigma, double D) {
     if (T <= 0.0 || sigma <= 0.0) {
         return type == OptionType::call ? D * std::fmax(F - K, 0.0) : D * std::fmax(K - F, 0.0);

@@ -15,7 +15,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr auto call = OptionType::call;
 constexpr auto put = OptionType::put;
 
-TEST(ImpliedVol, RecoversDocumentedVolatilities) {
+// The reference option and the out-of-the-money call of docs/pricing.md.
+TEST(ImpliedVol, RecoversTheVolatilitiesOfThePricingGuide) {
     const double atm = b76::fairvalue(call, 100, 100, 1, 0.5, 1);
     EXPECT_NEAR(calibrate_black76_iv(call, 1, 100, 100, atm, 1), 0.5, 1e-4);
     EXPECT_NEAR(calibrate_black76_iv(put, 1, 100, 100, atm, 1), 0.5, 1e-4);
