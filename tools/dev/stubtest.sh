@@ -43,6 +43,9 @@ assert_type(smile.get_fitting_params(), list[str])
 smile.reanchor(101.0, 0.25)
 smile.bump_param("smile", -1.0)
 assert_type(smile.get_jacobian(0.25, 100.0, [90.0], smile.get_fitting_params()), dict[str, list[float]])
+assert_type(smile.get_vol(0.25, 100.0, np.array([90.0, 100.0])), list[float])
+assert_type(smile.get_vol(0.25, 100.0, range(90, 111)), list[float])
+assert_type(smile.get_jacobian(0.25, 100.0, np.linspace(90.0, 110.0, 5), ("ref_vol", "skew")), dict[str, list[float]])
 
 calendar = korvex.Calendar("BTCUSDT")
 assert_type(calendar.get_bus_ttx(expiry, to=Stamp()), float)
@@ -56,6 +59,8 @@ korvex.GVVSpline("2026-12-25")  # type: ignore[arg-type]
 korvex.GVVSpline(expiry, skew="x")  # type: ignore[arg-type]
 korvex.VolGeo.with_params(expiry, {"corr": None})  # type: ignore[type-var]
 smile.get_vol(0.25, 100.0, ["90"])  # type: ignore[list-item]
+smile.get_vol(0.25, 100.0, 90.0)  # type: ignore[arg-type]
+smile.get_jacobian(0.25, 100.0, [90.0], [1, 2])  # type: ignore[list-item]
 smile.expiry = expiry  # type: ignore[misc]
 korvex.Calendar(5)  # type: ignore[arg-type]
 class Derived(korvex.VolGeo):  # type: ignore[misc]
