@@ -45,20 +45,23 @@ constexpr StaticMethod tenor_to_ttx_method{
     [](const Text& tenor) { return tenor_to_ttx(tenor.utf8); }};
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static constexpr const char* names[] = {"underlying"};
-    PyObject* slot = nullptr;
-    if (!bind_tuple(SignatureView{"Calendar", names, 1}, args, kwargs, &slot, nullptr)) return nullptr;
-    Text underlying;
-    if (!read_text(slot, underlying)) {
-        prefix_argument_error("underlying");
-        return nullptr;
-    }
-    auto calendar = Calendar::for_underlying(underlying.utf8);
-    if (!calendar) {
-        raise_core_error(calendar.error());
-        return nullptr;
-    }
-    return CalendarClass::wrap(type, std::move(*calendar));
+    return at_border([&]() -> PyObject* {
+        static constexpr const char* names[] = {"underlying"};
+        Ref slot;
+        if (!bind_tuple(SignatureView{"Calendar", names, 1}, args, kwargs, &slot, nullptr)) return nullptr;
+        Text underlying;
+        if (!read_text(slot.get(), underlying)) {
+            prefix_argument_error("underlying");
+            return nullptr;
+        }
+        throw_if_probed("Calendar");
+        auto calendar = Calendar::for_underlying(underlying.utf8);
+        if (!calendar) {
+            raise_core_error(calendar.error());
+            return nullptr;
+        }
+        return CalendarClass::wrap(type, std::move(*calendar));
+    }, nullptr);
 }
 
 struct CalendarSpec {

@@ -3,6 +3,7 @@
 #include <span>
 
 #include "python/classes.hpp"
+#include "python/frame/border.hpp"
 #include "python/frame/handle.hpp"
 #include "python/pricing.hpp"
 
@@ -23,11 +24,18 @@ int add_name(PyObject* module, const char* name, Ref value) {
     return PyModule_AddObjectRef(module, name, value.get());
 }
 
-int exec_module(PyObject* module) {
-    if (!PyModule_Check(module)) {
-        PyErr_SetString(PyExc_TypeError, "korvex can only initialise a module object");
-        return -1;
-    }
+// The types and the few interpreter objects the module caches are made once per process and
+// belong to the interpreter that made them; a sub-interpreter (which may be destroyed, taking
+// them along) must not be the one. Isolated ones would refuse the module anyway, legacy ones
+// do not check, so the step checks for itself.
+bool in_main_interpreter() {
+    if (PyInterpreterState_GetID(PyInterpreterState_Get()) == 0) return true;
+    PyErr_SetString(PyExc_ImportError, "korvex can only be imported in the main interpreter");
+    return false;
+}
+
+int register_names(PyObject* module) {
+    throw_if_probed("korvex");
     for (const ClassEntry& entry : registered_classes()) {
         if (add_name(module, entry.name, Ref::borrow(entry.type())) < 0) return -1;
     }
@@ -39,6 +47,15 @@ int exec_module(PyObject* module) {
         }
     }
     return 0;
+}
+
+int exec_module(PyObject* module) {
+    if (!PyModule_Check(module)) {
+        PyErr_SetString(PyExc_TypeError, "korvex can only initialise a module object");
+        return -1;
+    }
+    if (!in_main_interpreter()) return -1;
+    return at_border([module] { return register_names(module); }, -1);
 }
 
 PyModuleDef_Slot module_slots[] = {

@@ -21,11 +21,12 @@ Error unknown(std::string_view lower) {
 }
 
 // The interpreter's full Unicode lower-casing: str.lower itself, looked up once on the str type,
-// so that a subclass's own lower() has no say in what the text means. Only non-ASCII text needs
-// it. Nothing (with the interpreter's exception set) if lower-casing fails.
+// so that a subclass's own lower() has no say in what the text means (a failed look-up is tried
+// again on the next call). Only non-ASCII text needs it. Nothing (with the interpreter's
+// exception set) if lower-casing fails.
 std::optional<std::string> unicode_lower(PyObject* text) {
-    static PyObject* const str_lower =
-        PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyUnicode_Type), "lower");
+    static PyObject* str_lower = nullptr;
+    if (!str_lower) str_lower = PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyUnicode_Type), "lower");
     if (!str_lower) return std::nullopt;
     PyObject* args[] = {text};
     Ref lowered = Ref::steal(PyObject_Vectorcall(str_lower, args, 1, nullptr));
@@ -60,7 +61,7 @@ std::optional<OptionType> match_ascii(std::string_view raw) {
 
 }  // namespace
 
-Result<OptionType> parse_option_type(const Text& text) {
+PyResult<OptionType> parse_option_type(const Text& text) {
     const std::string_view raw = text.utf8;
     if (auto type = match_ascii(raw)) return *type;
     // Anything else is refused, unless its full Unicode lower-casing is a spelling; the message
@@ -73,7 +74,7 @@ Result<OptionType> parse_option_type(const Text& text) {
     } else if (auto unicode = unicode_lower(text.object)) {
         lower = std::move(*unicode);
     } else {
-        return std::unexpected(Error{});  // the interpreter's exception stays set and is raised
+        return std::unexpected(PythonRaised{});
     }
     if (auto type = match(lower)) return *type;
     return std::unexpected(unknown(lower));

@@ -7,6 +7,6 @@
 
 namespace korvex::py {
 
-Result<OptionType> parse_option_type(const Text& text);
+PyResult<OptionType> parse_option_type(const Text& text);
 
 }  // namespace korvex::py

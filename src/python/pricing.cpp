@@ -13,7 +13,7 @@ namespace {
 // computed, so an unknown type raises even where the value would not depend on it.
 template <auto Formula>
 constexpr auto typed = [](double fwd, double strike, double ttx, double vol, const Text& call_put,
-                          double df) -> Result<double> {
+                          double df) -> PyResult<double> {
     const auto type = parse_option_type(call_put);
     if (!type) return std::unexpected(type.error());
     return Formula(*type, fwd, strike, ttx, vol, df);
@@ -44,7 +44,7 @@ constexpr Function calibrate_iv{
     "calibrate_black76_iv",
     std::tuple{Param<Float>{"ttx"}, Param<Float>{"fwd"}, Param<Float>{"strike"}, Param<Float>{"price"},
                Param<Str>{"call_put"}, Param<Float>{"df", 1.0}},
-    [](double ttx, double fwd, double strike, double price, const Text& call_put, double df) -> Result<double> {
+    [](double ttx, double fwd, double strike, double price, const Text& call_put, double df) -> PyResult<double> {
         const auto type = parse_option_type(call_put);
         if (!type) return std::unexpected(type.error());
         return calibrate_black76_iv(*type, ttx, fwd, strike, price, df);

@@ -27,8 +27,10 @@ const DatetimeApi* datetime_api() {
     return &api;
 }
 
+// Made on first use; a failure is not remembered, the next call tries again.
 PyObject* timestamp_name() {
-    static PyObject* name = PyUnicode_InternFromString("timestamp");
+    static PyObject* name = nullptr;
+    if (!name) name = PyUnicode_InternFromString("timestamp");
     return name;
 }
 

@@ -102,25 +102,32 @@ struct ModelMembers {
 
     // Model(expiry, **params): every keyword but `expiry` is a parameter.
     static PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-        static constexpr const char* names[] = {"expiry"};
-        PyObject* expiry = nullptr;
-        Ref extra;
-        if (!bind_tuple(SignatureView{Model::kName.data(), names, 1}, args, kwargs, &expiry, &extra)) {
-            return nullptr;
-        }
-        NamedFloats params;
-        if (extra && !read_named_floats(extra.get(), params)) {
-            prefix_argument_error("params");
-            return nullptr;
-        }
-        return build<Model>(type, expiry, params);
+        return at_border([&]() -> PyObject* {
+            static constexpr const char* names[] = {"expiry"};
+            Ref expiry;
+            Ref extra;
+            if (!bind_tuple(SignatureView{Model::kName.data(), names, 1}, args, kwargs, &expiry, &extra)) {
+                return nullptr;
+            }
+            NamedFloats params;
+            if (extra && !read_named_floats(extra.get(), params)) {
+                prefix_argument_error("params");
+                return nullptr;
+            }
+            throw_if_probed(Model::kName);
+            return build<Model>(type, expiry.get(), params);
+        }, nullptr);
     }
 
     static PyObject* get_expiry(PyObject* self, void*) {
-        auto* instance = Class::instance(self);
-        if (!instance) return nullptr;
-        BorrowGuard guard(instance->borrow, Borrow::shared);
-        return guard.refused() ? nullptr : utc_to_py(instance->core.expiry());
+        return at_border([&]() -> PyObject* {
+            auto* instance = Class::instance(self);
+            if (!instance) return nullptr;
+            BorrowGuard guard(instance->borrow, Borrow::shared);
+            if (guard.refused()) return nullptr;
+            throw_if_probed("expiry");
+            return utc_to_py(instance->core.expiry());
+        }, nullptr);
     }
 
     static TypeSpec spec() {

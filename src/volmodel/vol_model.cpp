@@ -1,7 +1,7 @@
 #include "volmodel/vol_model.hpp"
 
-#include <algorithm>
 #include <cstddef>
+#include <unordered_set>
 
 namespace korvex {
 
@@ -25,9 +25,12 @@ Jacobian VolSlice::get_jacobian(double ttx, double spot, std::span<const double>
     const std::vector<double> base = get_vol(ttx, spot, strikes);
     Jacobian jacobian;
     jacobian.reserve(params.size());
+    // A repeated name would only recompute the column it already has. Hashed: callers pass
+    // tens of thousands of names.
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(params.size());
     for (const std::string_view name : params) {
-        // A repeated name would only recompute the column it already has.
-        if (std::ranges::find(jacobian, name, &JacobianColumn::name) != jacobian.end()) continue;
+        if (!seen.insert(name).second) continue;
         JacobianColumn column{std::string(name), std::vector<double>(strikes.size())};
         bumped_vol_into(name, kJacobianBump, ttx, spot, strikes, column.values);
         for (std::size_t i = 0; i < base.size(); ++i) {

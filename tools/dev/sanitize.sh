@@ -20,8 +20,7 @@ cmd_test_sanitize() {
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_SANITIZE=ON -DKORVEX_BUILD_EXTENSION=OFF -DKORVEX_BUILD_TESTS=ON \
     -DPython_EXECUTABLE="$ROOT/$MAIN_VENV/bin/python" >/dev/null
   "$MAIN_VENV/bin/cmake" --build "$build" -j 2
-  "$MAIN_VENV/bin/ctest" --test-dir "$build" --output-on-failure -j 2 | tail -n 3
-  [ "${PIPESTATUS[0]}" -eq 0 ] || die "sanitized C++ core tests failed"
+  run_ctest "$build" "sanitized C++ core tests"
 
   say "building the sanitized extension"
   local wheels=$BUILD/wheelhouse-sanitize venv=$MAIN_VENV-sanitize
@@ -29,9 +28,13 @@ cmd_test_sanitize() {
   "$MAIN_VENV/bin/python" -m pip wheel -q --disable-pip-version-check --no-build-isolation --no-deps \
     --config-settings=build-dir="$BUILD/sanitize-{wheel_tag}" \
     --config-settings=cmake.build-type=RelWithDebInfo \
-    --config-settings=cmake.define.KORVEX_SANITIZE=ON -w "$wheels" . >/dev/null
+    --config-settings=cmake.define.KORVEX_SANITIZE=ON --config-settings=cmake.define.KORVEX_BORDER_PROBE=ON \
+    -w "$wheels" . >/dev/null
   ensure_venv "$venv" "$(resolve "$MAIN_VENV/bin/python")"
   "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheels"/korvex-*.whl
+  # A test build: it carries the border probe, which the border tests drive from there.
+  KORVEX_PROBED_BUILD=$("$venv/bin/python" -c 'import sysconfig; print(sysconfig.get_path("platlib"))')
+  export KORVEX_PROBED_BUILD
   say "pytest under the sanitizers"
   # The interpreter itself is not instrumented: the runtime is preloaded, and the interpreter's
   # allocator is bypassed so that object memory is checked too.

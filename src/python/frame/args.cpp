@@ -15,8 +15,12 @@ bool too_many_positional(const SignatureView& s, Py_ssize_t given) {
     return true;
 }
 
+void fill(PyObject*& slot, PyObject* value) { slot = value; }
+void fill(Ref& slot, PyObject* value) { slot = Ref::borrow(value); }
+
 // Places one keyword argument; false (with TypeError) for an unknown or repeated name.
-bool place_keyword(const SignatureView& s, PyObject* key, PyObject* value, PyObject** slots, Ref* rest) {
+template <class Slot>
+bool place_keyword(const SignatureView& s, PyObject* key, PyObject* value, Slot* slots, Ref* rest) {
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, &size) : nullptr;
     if (!utf8) {
@@ -31,7 +35,7 @@ bool place_keyword(const SignatureView& s, PyObject* key, PyObject* value, PyObj
                          s.function_name, s.names[i], static_cast<Py_ssize_t>(i + 1));
             return false;
         }
-        slots[i] = value;
+        fill(slots[i], value);
         return true;
     }
     if (rest) {
@@ -42,7 +46,8 @@ bool place_keyword(const SignatureView& s, PyObject* key, PyObject* value, PyObj
     return false;
 }
 
-bool check_required(const SignatureView& s, PyObject** slots) {
+template <class Slot>
+bool check_required(const SignatureView& s, const Slot* slots) {
     for (std::size_t i = 0; i < s.required; ++i) {
         if (!slots[i]) {
             PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zd)", s.function_name,
@@ -68,17 +73,21 @@ bool bind_vector(const SignatureView& s, PyObject* const* args, Py_ssize_t nargs
     return check_required(s, slots);
 }
 
-bool bind_tuple(const SignatureView& s, PyObject* args, PyObject* kwargs, PyObject** slots, Ref* rest) {
+bool bind_tuple(const SignatureView& s, PyObject* args, PyObject* kwargs, Ref* slots, Ref* rest) {
     const Py_ssize_t nargs = PyTuple_Size(args);
     if (too_many_positional(s, nargs)) return false;
     for (std::size_t i = 0; i < s.names.size(); ++i) {
-        slots[i] = i < static_cast<std::size_t>(nargs) ? PyTuple_GetItem(args, static_cast<Py_ssize_t>(i)) : nullptr;
+        slots[i] = i < static_cast<std::size_t>(nargs) ? Ref::borrow(PyTuple_GetItem(args, static_cast<Py_ssize_t>(i)))
+                                                       : Ref();
     }
     if (kwargs) {
-        Py_ssize_t position = 0;
-        PyObject *key, *value;
-        while (PyDict_Next(kwargs, &position, &key, &value)) {
-            if (!place_keyword(s, key, value, slots, rest)) return false;
+        // Read from a snapshot of the items: the keyword dict can be reached from Python code
+        // (a key's __eq__, a later conversion) and cleared while its values are still in use.
+        Ref items = Ref::steal(PyDict_Items(kwargs));
+        if (!items) return false;
+        for (Py_ssize_t i = 0; i < PyList_Size(items.get()); ++i) {
+            PyObject* pair = PyList_GetItem(items.get(), i);
+            if (!place_keyword(s, PyTuple_GetItem(pair, 0), PyTuple_GetItem(pair, 1), slots, rest)) return false;
         }
     }
     return check_required(s, slots);

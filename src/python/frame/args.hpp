@@ -16,13 +16,14 @@ struct SignatureView {
 };
 
 // Fast calling convention: `slots` (names.size() entries) receive borrowed references, null for
-// an empty optional slot. Raises TypeError in the interpreter's wording and returns false.
+// an empty optional slot (the caller keeps the arguments alive for the whole call). Raises TypeError in the interpreter's wording and returns false.
 bool bind_vector(const SignatureView& signature, PyObject* const* args, Py_ssize_t nargs,
                  PyObject* kwnames, PyObject** slots);
 
-// Tuple-and-dict convention (constructors). With `rest` given, keywords that name no parameter
-// are collected into a new dict there instead of being refused.
-bool bind_tuple(const SignatureView& signature, PyObject* args, PyObject* kwargs, PyObject** slots,
-                Ref* rest);
+// Tuple-and-dict convention (constructors). The slots own their arguments: Python code that runs
+// before an argument is used (another argument's conversion) may empty the keyword dict. With
+// `rest` given, keywords that name no parameter are collected into a new dict there instead of
+// being refused.
+bool bind_tuple(const SignatureView& signature, PyObject* args, PyObject* kwargs, Ref* slots, Ref* rest);
 
 }  // namespace korvex::py

@@ -3,6 +3,13 @@
 namespace korvex::py {
 namespace {
 
+// Long loops (millions of items) let signal handlers run now and then, so that Ctrl-C stops
+// them with KeyboardInterrupt; false (with that exception set) when a handler raised.
+bool signals_checked(Py_ssize_t done) {
+    constexpr Py_ssize_t every = Py_ssize_t{1} << 16;
+    return done % every != every - 1 || PyErr_CheckSignals() == 0;
+}
+
 bool refuse_str_as_sequence(PyObject* object) {
     if (PyUnicode_Check(object)) {
         PyErr_SetString(PyExc_TypeError, "a str is not accepted as a sequence of items");
@@ -21,6 +28,7 @@ template <class Visit>
 bool for_each_item(PyObject* sequence, Visit&& visit) {
     if (PyList_CheckExact(sequence)) {
         for (Py_ssize_t i = 0; i < PyList_Size(sequence); ++i) {
+            if (!signals_checked(i)) return false;
             PyObject* item = PyList_GetItem(sequence, i);
             if (!item) return false;
             // An exact float converts without running code, so the list cannot change under it
@@ -38,14 +46,14 @@ bool for_each_item(PyObject* sequence, Visit&& visit) {
     if (PyTuple_CheckExact(sequence)) {
         const Py_ssize_t size = PyTuple_Size(sequence);
         for (Py_ssize_t i = 0; i < size; ++i) {
-            if (!visit(PyTuple_GetItem(sequence, i))) return false;
+            if (!signals_checked(i) || !visit(PyTuple_GetItem(sequence, i))) return false;
         }
         return true;
     }
     Ref iterator = Ref::steal(PyObject_GetIter(sequence));
     if (!iterator) return false;
-    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
-        if (!visit(item.get())) return false;
+    for (Py_ssize_t i = 0; Ref item = Ref::steal(PyIter_Next(iterator.get())); ++i) {
+        if (!visit(item.get()) || !signals_checked(i)) return false;
     }
     return !PyErr_Occurred();
 }
@@ -107,6 +115,7 @@ bool read_named_floats(PyObject* object, NamedFloats& out) {
     const Py_ssize_t size = PyList_Size(out.owner.get());
     out.entries.reserve(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
+        if (!signals_checked(i)) return false;
         PyObject* pair = PyList_GetItem(out.owner.get(), i);
         Text key;
         double value;
@@ -126,6 +135,7 @@ PyObject* new_list(std::span<const T> elements, Make make) {
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(elements.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (!signals_checked(static_cast<Py_ssize_t>(i))) return nullptr;
         PyObject* item = make(elements[i]);
         if (!item) return nullptr;
         PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);

@@ -94,9 +94,16 @@ PyObject* new_str(std::string_view utf8);
 template <class T>
 PyObject* to_python(const Result<T>& result) {
     if (!result) {
-        // An operation that called into the interpreter may fail with the interpreter's own
-        // exception already set: that one is raised as it is.
-        if (!PyErr_Occurred()) raise_core_error(result.error());
+        raise_core_error(result.error());
+        return nullptr;
+    }
+    return to_python(*result);
+}
+
+template <class T>
+PyObject* to_python(const PyResult<T>& result) {
+    if (!result) {
+        raise_failure(result.error());
         return nullptr;
     }
     return to_python(*result);

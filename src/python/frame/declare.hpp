@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "python/frame/args.hpp"
+#include "python/frame/border.hpp"
 #include "python/frame/borrow.hpp"
 #include "python/frame/convert.hpp"
 
@@ -77,6 +78,14 @@ struct ParamTable {
         }, params);
         while (required < size && !defaults[required]) ++required;
     }
+    // Binding fills the slots from the left: a parameter without a default after one with a
+    // default could be left empty and would then read a default it does not have.
+    constexpr bool defaults_trail() const {
+        for (std::size_t i = required; i < size; ++i) {
+            if (!defaults[i]) return false;
+        }
+        return true;
+    }
     constexpr std::span<const char* const> name_span() const { return {names.data(), size}; }
     constexpr std::span<const std::optional<double>> default_span() const { return {defaults.data(), size}; }
 };
@@ -100,7 +109,8 @@ bool convert_all(const std::tuple<Param<Kinds>...>& params, PyObject** slots,
 }
 
 template <class Invoke, class... Values>
-PyObject* invoke_to_python(Invoke&& invoke, std::tuple<Values...>& values) {
+PyObject* invoke_to_python(const char* name, Invoke&& invoke, std::tuple<Values...>& values) {
+    throw_if_probed(name);
     using R = decltype(std::apply(invoke, values));
     if constexpr (std::is_void_v<R>) {
         std::apply(invoke, values);
@@ -112,16 +122,18 @@ PyObject* invoke_to_python(Invoke&& invoke, std::tuple<Values...>& values) {
 
 // Converts the bound slots in declaration order and calls the operation.
 template <class... Kinds, class Invoke>
-PyObject* convert_and_invoke(const std::tuple<Param<Kinds>...>& params, PyObject** slots, Invoke&& invoke) {
+PyObject* convert_and_invoke(const char* name, const std::tuple<Param<Kinds>...>& params, PyObject** slots,
+                             Invoke&& invoke) {
     std::tuple<typename Kinds::value_type...> values;
     if (!convert_all(params, slots, values, std::index_sequence_for<Kinds...>{})) return nullptr;
-    return invoke_to_python(invoke, values);
+    return invoke_to_python(name, invoke, values);
 }
 
 template <const auto& Decl>
 struct DeclInfo {
     // Built at compile time: a call reads it without a first-use guard.
     static constexpr ParamTable table{Decl.params};
+    static_assert(table.defaults_trail(), "a parameter without a default follows one with a default");
     static SignatureView signature() { return SignatureView{Decl.name, table.name_span(), table.required}; }
     static const char* doc(bool with_self) {
         static const std::string text =
@@ -146,12 +158,17 @@ bool bind_call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObj
 
 // ---- trampolines ------------------------------------------------------------------------------
 
+// Each runs its whole body at the border: no C++ exception reaches the interpreter.
+
 template <const auto& Decl>
 PyObject* call_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    using Info = DeclInfo<Decl>;
-    PyObject* slots[Info::arity == 0 ? 1 : Info::arity];
-    if (!bind_call<Info>(args, nargs, kwnames, slots)) return nullptr;
-    return convert_and_invoke(Decl.params, slots, [](auto&... values) { return Decl.op(values...); });
+    return at_border([&]() -> PyObject* {
+        using Info = DeclInfo<Decl>;
+        PyObject* slots[Info::arity == 0 ? 1 : Info::arity];
+        if (!bind_call<Info>(args, nargs, kwnames, slots)) return nullptr;
+        return convert_and_invoke(Decl.name, Decl.params, slots,
+                                  [](auto&... values) { return Decl.op(values...); });
+    }, nullptr);
 }
 
 template <const auto& Decl>
@@ -166,25 +183,29 @@ PyMethodDef function_def() {
 // with TypeError when the receiver is not an instance.
 template <class Class, const auto& Decl>
 PyObject* call_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    using Info = DeclInfo<Decl>;
-    PyObject* slots[Info::arity == 0 ? 1 : Info::arity];
-    if (!bind_call<Info>(args, nargs, kwnames, slots)) return nullptr;
-    auto* instance = Class::instance(self);
-    if (!instance) return nullptr;
-    BorrowGuard guard(instance->borrow, Decl.borrow);
-    if (guard.refused()) return nullptr;
-    return convert_and_invoke(Decl.params, slots,
-                              [instance](auto&... values) { return Decl.op(instance->core, values...); });
+    return at_border([&]() -> PyObject* {
+        using Info = DeclInfo<Decl>;
+        PyObject* slots[Info::arity == 0 ? 1 : Info::arity];
+        if (!bind_call<Info>(args, nargs, kwnames, slots)) return nullptr;
+        auto* instance = Class::instance(self);
+        if (!instance) return nullptr;
+        BorrowGuard guard(instance->borrow, Decl.borrow);
+        if (guard.refused()) return nullptr;
+        return convert_and_invoke(Decl.name, Decl.params, slots,
+                                  [instance](auto&... values) { return Decl.op(instance->core, values...); });
+    }, nullptr);
 }
 
 template <class Class, const auto& Decl>
 PyObject* call_method_noargs(PyObject* self, PyObject*) {
-    auto* instance = Class::instance(self);
-    if (!instance) return nullptr;
-    BorrowGuard guard(instance->borrow, Decl.borrow);
-    if (guard.refused()) return nullptr;
-    std::tuple<> none;
-    return invoke_to_python([instance] { return Decl.op(instance->core); }, none);
+    return at_border([&]() -> PyObject* {
+        auto* instance = Class::instance(self);
+        if (!instance) return nullptr;
+        BorrowGuard guard(instance->borrow, Decl.borrow);
+        if (guard.refused()) return nullptr;
+        std::tuple<> none;
+        return invoke_to_python(Decl.name, [instance] { return Decl.op(instance->core); }, none);
+    }, nullptr);
 }
 
 template <class Class, const auto& Decl>

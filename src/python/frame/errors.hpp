@@ -1,7 +1,9 @@
 // Raising the module's exceptions with their exact wording.
 #pragma once
 
+#include <expected>
 #include <string_view>
+#include <variant>
 
 #include "common/result.hpp"
 #include "python/frame/python.hpp"
@@ -13,6 +15,19 @@ void raise(PyObject* type, std::string_view message);
 
 // A core failure reaches Python as ValueError with exactly the failure's message.
 inline void raise_core_error(const Error& error) { raise(PyExc_ValueError, error.message); }
+
+// A call into the interpreter failed and left its own exception set, to be raised as it is.
+struct PythonRaised {};
+
+// Results of binding-layer operations that call into the interpreter: they fail either with a
+// core error or with the interpreter's exception already set.
+using Failure = std::variant<Error, PythonRaised>;
+template <class T>
+using PyResult = std::expected<T, Failure>;
+
+inline void raise_failure(const Failure& failure) {
+    if (const auto* error = std::get_if<Error>(&failure)) raise_core_error(*error);
+}
 
 // "'int' object is not an instance of 'str'", or "'None' is not an instance of 'str'".
 void raise_not_instance(PyObject* object, std::string_view expected);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "python/frame/border.hpp"
 #include "python/frame/borrow.hpp"
 #include "python/frame/errors.hpp"
 #include "python/frame/handle.hpp"
@@ -35,10 +36,16 @@ template <class Core, class Spec>
 struct ClassOf {
     using Object = Instance<Core>;
 
-    // Created on first use and kept for the life of the process.
+    // Created on first use and kept for the life of the process; a failed creation is tried
+    // again on the next use.
     static PyObject* type() {
         static PyObject* type = nullptr;
-        if (!type) type = create_final_type(Spec::spec(), static_cast<int>(sizeof(Object)), &dealloc);
+        if (!type) {
+            type = at_border([] {
+                throw_if_probed("create_type");
+                return create_final_type(Spec::spec(), static_cast<int>(sizeof(Object)), &dealloc);
+            }, nullptr);
+        }
         return type;
     }
 
