@@ -1,5 +1,8 @@
 #include "python/vol_classes.hpp"
 
+#include <unordered_set>
+#include <vector>
+
 #include "python/frame/declare.hpp"
 #include "python/frame/instance.hpp"
 #include "python/timestamp.hpp"
@@ -37,10 +40,19 @@ inline PyObject* to_python(const Jacobian& jacobian) {
 namespace korvex::py {
 namespace {
 
+// A dict's keys are distinct, but two keys of a str subclass may carry one text: the later one
+// wins, as in insert_or_assign. Hashed rather than searched: callers pass many unknown names.
 ParamMap to_param_map(const NamedFloats& named) {
+    const auto& entries = named.entries;
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(entries.size());
+    std::vector<bool> wins(entries.size());
+    for (std::size_t i = entries.size(); i-- > 0;) wins[i] = seen.insert(entries[i].first).second;
     ParamMap params;
-    params.reserve(named.entries.size());
-    for (const auto& [name, value] : named.entries) params.insert_or_assign(name, value);
+    params.reserve(seen.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (wins[i]) params.append_absent(entries[i].first, entries[i].second);
+    }
     return params;
 }
 

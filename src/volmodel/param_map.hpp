@@ -18,6 +18,8 @@ public:
 
     // A name already present keeps its position and takes the new value.
     void insert_or_assign(std::string_view name, double value);
+    // For a name known to be absent (the caller has made the names distinct): no search.
+    void append_absent(std::string_view name, double value) { entries_.emplace_back(std::string(name), value); }
     std::optional<double> find(std::string_view name) const;
 
     std::size_t size() const { return entries_.size(); }
