@@ -32,6 +32,12 @@ inline void raise_current_cpp_exception() noexcept {
 // Runs `body` and returns its result; if it throws, returns `failed` with the Python exception set.
 template <class Body>
 auto at_border(Body&& body, decltype(body()) failed) noexcept -> decltype(body()) {
+    // Throwing needs the C++ runtime's per-thread exception record, which the C library makes on
+    // a thread's first throw and aborts the process if it cannot: make it now, before the body
+    // has used up the memory. Asking how many exceptions are in flight does that (and is cheap);
+    // the empty asm keeps the call, which the compiler may otherwise drop as pure.
+    const int in_flight = std::uncaught_exceptions();
+    asm volatile("" : : "r"(in_flight));
     try {
         return body();
     } catch (...) {

@@ -74,8 +74,11 @@ private:
 
 class BorrowGuard;
 
-// The innermost borrow this thread holds; guards live on the stack and form a chain outwards.
-inline thread_local BorrowGuard* innermost_borrow = nullptr;
+// Every borrow held in this process, on any thread, as an intrusive list of the guards (which
+// live on the stack). Guards are made and dropped with the interpreter lock held, which os.fork()
+// holds too: the list is whole in a child. (No thread_local: its first use on a thread may need
+// memory, and glibc aborts when that fails.)
+inline BorrowGuard* live_borrows = nullptr;
 inline std::atomic<std::uint32_t> borrow_generation_now{0};
 
 void start_new_generation() noexcept;
@@ -100,12 +103,7 @@ public:
         } else if (kind_ == Borrow::exclusive && !flag_.try_exclusive(generation_)) {
             refuse("Already borrowed");
         } else if (kind_ != Borrow::none) {
-            outer_ = innermost_borrow;
-// The chain holds a guard only while it lives: the destructor unlinks it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdangling-pointer"
-            innermost_borrow = this;
-#pragma GCC diagnostic pop
+            link();
         }
     }
     BorrowGuard(const BorrowGuard&) = delete;
@@ -113,7 +111,7 @@ public:
     ~BorrowGuard() {
         if (kind_ == Borrow::none) return;
         flag_.release(kind_, generation_);
-        innermost_borrow = outer_;
+        unlink();
     }
     bool refused() const { return refused_; }
 
@@ -123,23 +121,47 @@ private:
         refused_ = true;
         PyErr_SetString(PyExc_RuntimeError, message);
     }
+    // The list holds a guard only while it lives: the destructor unlinks it.
+    void link() {
+        owner_ = pthread_self();
+        next_ = live_borrows;
+        if (next_) next_->previous_ = this;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdangling-pointer"
+        live_borrows = this;
+#pragma GCC diagnostic pop
+    }
+    void unlink() {
+        if (previous_) previous_->next_ = next_;
+        else live_borrows = next_;
+        if (next_) next_->previous_ = previous_;
+    }
     friend void start_new_generation() noexcept;
 
     BorrowFlag& flag_;
     Borrow kind_;
     bool refused_ = false;
     std::uint32_t generation_;
-    BorrowGuard* outer_ = nullptr;
+    pthread_t owner_{};
+    BorrowGuard* previous_ = nullptr;
+    BorrowGuard* next_ = nullptr;
 };
 
-// At first use, and in a forked child (where only the forking thread and its borrows go on):
-// the process id is the generation, and this thread's borrows are counted in it.
+// At first use, and in a forked child, where only the forking thread goes on: the process id is
+// the generation; the forking thread's borrows are counted in it, the other threads' are dropped.
 inline void start_new_generation() noexcept {
     const auto generation = static_cast<std::uint32_t>(getpid());
     borrow_generation_now.store(generation, std::memory_order_relaxed);
-    for (BorrowGuard* guard = innermost_borrow; guard; guard = guard->outer_) {
-        guard->flag_.recount(guard->kind_, generation);
-        guard->generation_ = generation;
+    const pthread_t self = pthread_self();
+    for (BorrowGuard* guard = live_borrows; guard;) {
+        BorrowGuard* const next = guard->next_;
+        if (pthread_equal(guard->owner_, self)) {
+            guard->flag_.recount(guard->kind_, generation);
+            guard->generation_ = generation;
+        } else {
+            guard->unlink();
+        }
+        guard = next;
     }
 }
 
