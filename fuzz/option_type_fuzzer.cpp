@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "fuzz_check.hpp"
 #include "python/option_type_parser.hpp"
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(utf8 != nullptr, "a decoded str has no UTF-8");
     const korvex::py::Text argument{std::string_view(utf8, static_cast<std::size_t>(length)), text.get()};
 
-    const korvex::Result<OptionType> parsed = korvex::py::parse_option_type(argument);
+    const korvex::py::PyResult<OptionType> parsed = korvex::py::parse_option_type(argument);
     check(!PyErr_Occurred(), "the parser left an exception set");
 
     Ref lowered = Ref::steal(PyObject_CallMethod(text.get(), "lower", nullptr));
@@ -49,8 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(parsed && *parsed == OptionType::put, "a put spelling not read as put", lower);
     } else {
         check(!parsed, "an unknown spelling accepted", lower);
-        check(parsed.error().message == "Unknown option type: '" + lower + "'. Use 'call'/'c' or 'put'/'p'.",
-              "the message does not show the lower-cased text", parsed.error().message);
+        const auto* error = std::get_if<korvex::Error>(&parsed.error());
+        check(error != nullptr, "an unknown spelling reported as the interpreter's failure", lower);
+        check(error->message == "Unknown option type: '" + lower + "'. Use 'call'/'c' or 'put'/'p'.",
+              "the message does not show the lower-cased text", error->message);
     }
     return 0;
 }
