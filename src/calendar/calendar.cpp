@@ -88,15 +88,19 @@ double Calendar::accrued_days(std::int64_t days, unsigned weekday) const {
     return accrued;
 }
 
+double Calendar::computed_year_weight(std::int32_t year) const {
+    const std::int64_t jan1 = jan1_days(year);
+    return accrued_days(jan1_days(year + 1) - jan1, weekday_from_days(jan1));
+}
+
 double Calendar::year_weight(std::int32_t year) {
     if (const std::optional<double> cached = year_weight_cache_.find(year)) return *cached;
-    const std::int64_t jan1 = jan1_days(year);
-    const double weight = accrued_days(jan1_days(year + 1) - jan1, weekday_from_days(jan1));
+    const double weight = computed_year_weight(year);
     year_weight_cache_.insert(year, weight);
     return weight;
 }
 
-double Calendar::bus_ttx_point(const UtcInstant& instant) {
+std::pair<std::int32_t, double> Calendar::accrued_in_year(const UtcInstant& instant) const {
     const LocalDateTime local = instant.plus_offset(zone_.utc_offset_seconds(instant));
     const std::int32_t year = local.date().year;
     const std::int64_t jan1 = jan1_days(year);
@@ -108,7 +112,17 @@ double Calendar::bus_ttx_point(const UtcInstant& instant) {
         const double f = std::fmod(s, 900.0) / 900.0;
         accrued = accrued + (((*c)[i + 1] - (*c)[i]) * f + (*c)[i]);
     }
+    return {year, accrued};
+}
+
+double Calendar::bus_ttx_point(const UtcInstant& instant) {
+    const auto [year, accrued] = accrued_in_year(instant);
     return static_cast<double>(year) + accrued / year_weight(year);
+}
+
+double Calendar::bus_ttx_point_uncached(const UtcInstant& instant) const {
+    const auto [year, accrued] = accrued_in_year(instant);
+    return static_cast<double>(year) + accrued / computed_year_weight(year);
 }
 
 double Calendar::bus_ttx(const UtcInstant& from, const UtcInstant& to) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string_view>
 
 #include "calendar/tz_database.hpp"
@@ -30,6 +31,9 @@ public:
     double bus_ttx(const UtcInstant& from, const UtcInstant& to);
     // Total weight of a local calendar year, through the cache.
     double year_weight(std::int32_t year);
+    // bus_ttx_point without the cache: the year's weight is computed afresh (the same value the
+    // cache would hold), so threads may share one calendar for reading.
+    double bus_ttx_point_uncached(const UtcInstant& instant) const;
 
     // Index: weekday, Monday = 0 .. Sunday = 6. Absent for a weekday the document does not name.
     const std::array<std::optional<Cumulative>, 7>& intraday_cumulative() const {
@@ -45,6 +49,9 @@ private:
 
     // Day weights of the `days` whole days that follow a day of weekday `weekday`, in order.
     double accrued_days(std::int64_t days, unsigned weekday) const;
+    double computed_year_weight(std::int32_t year) const;
+    // The local year and the weight accrued in it by the instant.
+    std::pair<std::int32_t, double> accrued_in_year(const UtcInstant& instant) const;
 
     std::array<std::optional<Cumulative>, 7> intraday_cumulative_{};
     std::array<double, 7> day_weights_{};

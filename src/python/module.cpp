@@ -4,25 +4,11 @@
 
 #include "python/classes.hpp"
 #include "python/frame/border.hpp"
-#include "python/frame/handle.hpp"
+#include "python/frame/exports.hpp"
 #include "python/pricing.hpp"
 
 namespace korvex::py {
 namespace {
-
-int add_name(PyObject* module, const char* name, Ref value) {
-    if (!value) return -1;
-    Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
-    if (!all) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
-        PyErr_Clear();
-        all = Ref::steal(PyList_New(0));
-        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return -1;
-    }
-    Ref text = Ref::steal(PyUnicode_FromString(name));
-    if (!text || PyList_Append(all.get(), text.get()) < 0) return -1;
-    return PyModule_AddObjectRef(module, name, value.get());
-}
 
 // The types and the few interpreter objects the module caches are made once per process and
 // belong to the interpreter that made them; a sub-interpreter (which may be destroyed, taking
@@ -37,16 +23,9 @@ bool in_main_interpreter() {
 int register_names(PyObject* module) {
     throw_if_probed("korvex");
     for (const ClassEntry& entry : registered_classes()) {
-        if (add_name(module, entry.name, Ref::borrow(entry.type())) < 0) return -1;
+        if (add_export(module, entry.name, Ref::borrow(entry.type())) < 0) return -1;
     }
-    Ref module_name = Ref::steal(PyModule_GetNameObject(module));
-    if (!module_name) return -1;
-    for (PyMethodDef& def : pricing_functions()) {
-        if (add_name(module, def.ml_name, Ref::steal(PyCMethod_New(&def, module, module_name.get(), nullptr))) < 0) {
-            return -1;
-        }
-    }
-    return 0;
+    return add_functions(module, pricing_functions());
 }
 
 int exec_module(PyObject* module) {

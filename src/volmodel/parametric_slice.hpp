@@ -28,6 +28,13 @@ public:
         return Model(expiry, table_from_map(Model::fields(), params));
     }
     const Params& params() const { return params_; }
+    // The record after a dictionary round trip that adds d_value to `param`, without the trip
+    // (what get_jacobian's columns are evaluated on).
+    Params bumped(std::string_view param, double d_value) const {
+        Params record = params_;
+        add_to_field(Model::fields(), record, param, d_value);
+        return record;
+    }
 
     std::vector<double> get_vol(double ttx, double spot, std::span<const double> strikes) const override {
         std::vector<double> out(strikes.size());
@@ -57,12 +64,6 @@ private:
     void vol_into(double ttx, double spot, std::span<const double> strikes,
                   std::span<double> out) const override {
         Model::smile(params_, ttx, spot, strikes, out);
-    }
-    // The record after a dictionary round trip that adds d_value to `param`, without the trip.
-    Params bumped(std::string_view param, double d_value) const {
-        Params record = params_;
-        add_to_field(Model::fields(), record, param, d_value);
-        return record;
     }
     void bumped_vol_into(std::string_view param, double d_value, double ttx, double spot,
                          std::span<const double> strikes, std::span<double> out) const override {

@@ -12,8 +12,10 @@ import decimal
 from typing import assert_type
 
 import numpy as np
+import numpy.typing as npt
 
 import korvex
+import korvex_array
 
 expiry = dt.datetime(2026, 12, 25, 8, tzinfo=dt.timezone.utc)
 
@@ -52,7 +54,14 @@ assert_type(calendar.get_bus_ttx(expiry, to=Stamp()), float)
 assert_type(korvex.Calendar.get_cal_ttx(expiry, expiry), float)
 assert_type(korvex.Calendar.tenor_to_ttx("3m"), float)
 
+values = korvex_array.b76_fairvalue(97_250.0, np.array([90_000.0, 100_000.0]), 30 / 365, 0.55, ["c", "p"])
+assert_type(values, npt.NDArray[np.float64])
+assert_type(korvex_array.calibrate_black76_iv([0.1, 0.2], 100.0, 100.0, (4.0, 5.0), np.array(["c", "p"])),
+            npt.NDArray[np.float64])
+assert_type(korvex_array.b76_vega(100, 100, 1, 0.5, df=np.float32(0.9)), npt.NDArray[np.float64])
+
 korvex.b76_fairvalue("97250", 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
+korvex_array.b76_vega(1.0, 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
 korvex.b76_fairvalue(1.0, 1.0, 1.0, 0.5, 1)  # type: ignore[arg-type]
 korvex.b76_vega(1.0, 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
 korvex.GVVSpline("2026-12-25")  # type: ignore[arg-type]
@@ -74,7 +83,7 @@ test_hook_stubtest() {
   printf '[mypy]\n' >"$work/mypy.ini"  # no project configuration applies
   say "checking the type stub against the module (stubtest) and a typed program against the stub"
   # From an empty directory, so that nothing in the tree shadows the installed module.
-  (cd "$work" && "$py" -m mypy.stubtest korvex --mypy-config-file mypy.ini) || status=1
+  (cd "$work" && "$py" -m mypy.stubtest korvex korvex_array --mypy-config-file mypy.ini) || status=1
   printf '%s' "$STUB_USAGE" >"$work/usage.py"
   (cd "$work" && "$py" -m mypy --strict --no-error-summary --cache-dir "$(stub_abspath "$BUILD")/mypy-cache" \
     --config-file mypy.ini usage.py) || status=1

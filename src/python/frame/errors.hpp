@@ -32,6 +32,10 @@ inline void raise_failure(const Failure& failure) {
 // "'int' object is not an instance of 'str'", or "'None' is not an instance of 'str'".
 void raise_not_instance(PyObject* object, std::string_view expected);
 
+// The exception currently set is given `prefix` before its message when it is exactly a
+// TypeError (keeping its cause); any other exception is left untouched.
+void prefix_type_error(const char* prefix);
+
 // The exception currently set came from converting argument `name`: a TypeError is replaced by
 // "argument '<name>': <message>" keeping its cause; any other exception is left untouched.
 void prefix_argument_error(const char* name);

@@ -1,0 +1,22 @@
+#include "python/array/call_put.hpp"
+
+#include <new>
+
+#include "python/option_type_parser.hpp"
+
+namespace korvex::py {
+
+bool CallPutColumn::prepare(std::size_t count) {
+    if (text_.scalar()) {
+        return text_.resolve<OptionType>(parse_option_type, [this](std::size_t, OptionType t) { single_ = t; });
+    }
+    each_.reset(new (std::nothrow) OptionType[count]);
+    if (!each_) {
+        PyErr_NoMemory();
+        return false;
+    }
+    OptionType* const each = each_.get();
+    return text_.resolve<OptionType>(parse_option_type, [each](std::size_t i, OptionType t) { each[i] = t; });
+}
+
+}  // namespace korvex::py

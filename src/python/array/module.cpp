@@ -1,0 +1,41 @@
+// korvex_array: the pricing functions, smiles and times over whole arrays. The module definition
+// and its one execution step, which imports numpy and adds the names in a fixed order.
+#include "python/array/functions.hpp"
+#include "python/frame/exports.hpp"
+#include "python/frame/numpy.hpp"
+
+namespace korvex::py {
+namespace {
+
+int exec_module(PyObject* module) {
+    if (!PyModule_Check(module)) {
+        PyErr_SetString(PyExc_TypeError, "korvex_array can only initialise a module object");
+        return -1;
+    }
+    if (!load_numpy()) return -1;
+    return add_functions(module, array_pricing_functions());
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+    // numpy's functions and the shared calendars are kept per process.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "korvex_array",  // m_name
+    "",              // m_doc
+    0,               // m_size: no per-module state
+    nullptr,         // m_methods: functions are added by the execution step
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace korvex::py
+
+PyMODINIT_FUNC PyInit_korvex_array() { return PyModuleDef_Init(&korvex::py::module_def); }

@@ -1,0 +1,60 @@
+// The float parameter of an array function: one float, or any array-like of bool, int or float
+// numbers, seen as contiguous float64. A native contiguous float64 buffer is read where it lies.
+#pragma once
+
+#include <cstddef>
+
+#include "python/frame/buffer.hpp"
+#include "python/frame/handle.hpp"
+#include "python/frame/numpy.hpp"
+
+namespace korvex::py {
+
+class FloatColumn {
+public:
+    FloatColumn() = default;
+    FloatColumn(const FloatColumn&) = delete;
+    FloatColumn& operator=(const FloatColumn&) = delete;
+    // A parameter's default.
+    FloatColumn& operator=(double value) {
+        scalar_ = true;
+        value_ = value;
+        return *this;
+    }
+
+    // False with an exception set: TypeError for anything the scalar float conversion would
+    // refuse (str, bytes, complex, datetimes, None in an object array...), "element i: " before
+    // the message of a refused item.
+    bool read(PyObject* object);
+
+    bool scalar() const { return scalar_; }
+    Shape shape() const { return scalar_ ? Shape() : buffer_.shape(); }
+
+    // Element i of the broadcast: the one float, or the i-th in C order.
+    struct Elements {
+        const double* data;
+        std::size_t step;  // 0 for a scalar
+        double operator[](std::size_t i) const { return data[i * step]; }
+    };
+    Elements elements() const {
+        return scalar_ ? Elements{&value_, 0} : Elements{static_cast<const double*>(buffer_.data()), 1};
+    }
+
+private:
+    bool read_buffer(PyObject* exporter);
+    bool read_through_numpy(PyObject* object);
+    bool read_objects(PyObject* array);
+    bool take_float64(Ref array);
+
+    bool scalar_ = true;
+    double value_ = 0.0;
+    Ref owner_;  // the array the buffer comes from, when numpy made it
+    HeldBuffer buffer_;
+};
+
+struct FloatArray {
+    using value_type = FloatColumn;
+    static bool read(PyObject* o, value_type& out) { return out.read(o); }
+};
+
+}  // namespace korvex::py

@@ -1,0 +1,47 @@
+// numpy, reached through its Python interface only (the limited API has no room for its C API):
+// conversions of array-likes, the float64 result arrays, and shapes.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+
+#include "python/frame/handle.hpp"
+
+namespace korvex::py {
+
+using Shape = std::span<const Py_ssize_t>;
+
+// Imports numpy and looks up what the array parameters need, once per process. False with the
+// import's exception set.
+bool load_numpy();
+
+// numpy.asarray(object) or numpy.asarray(object, dtype=object) for `as_objects`.
+Ref numpy_asarray(PyObject* object, bool as_objects = false);
+// numpy.ascontiguousarray(array, dtype=numpy.float64).
+Ref numpy_contiguous_float64(PyObject* array);
+// numpy.ascontiguousarray(array) keeping its dtype.
+Ref numpy_contiguous(PyObject* array);
+// array.view(numpy.int64): datetime64 values as their integer counts.
+Ref numpy_int64_view(PyObject* array);
+// numpy.empty(shape): a new C-contiguous float64 array.
+Ref numpy_empty(Shape shape);
+// array.ndim, or -1 with an exception set.
+int array_ndim(PyObject* array);
+// array[()]: the one element of a 0-d array.
+Ref zero_d_item(PyObject* array);
+// A dtype that is not numpy's (a pandas nullable or categorical column): numpy would turn its
+// missing values into NaN, so its items are read one by one instead.
+bool has_extension_dtype(PyObject* object);
+// The dtype's one-letter kind ('f', 'i', 'U', 'O', 'M', ...), or 0 with an exception set.
+char dtype_kind(PyObject* array);
+// str(array.dtype), for messages.
+std::string dtype_name(PyObject* array);
+
+// "(3,)", "(2, 4)", "()": a shape as Python writes it.
+std::string shape_text(Shape shape);
+
+// An interned attribute name, made once.
+PyObject* interned(const char* name);
+
+}  // namespace korvex::py
