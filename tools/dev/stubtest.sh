@@ -59,9 +59,20 @@ assert_type(values, npt.NDArray[np.float64])
 assert_type(korvex_array.calibrate_black76_iv([0.1, 0.2], 100.0, 100.0, (4.0, 5.0), np.array(["c", "p"])),
             npt.NDArray[np.float64])
 assert_type(korvex_array.b76_vega(100, 100, 1, 0.5, df=np.float32(0.9)), npt.NDArray[np.float64])
+snapshot = korvex_array.Smile(smile)
+assert_type(snapshot, korvex_array.Smile)
+assert_type(snapshot.vols(0.25, np.array([100.0, 101.0]), [90.0, 110.0]), npt.NDArray[np.float64])
+assert_type(snapshot.jacobian(0.25, 100.0, [90.0], ["ref_vol"]), npt.NDArray[np.float64])
+assert_type(korvex_array.Smile.from_params(snapshot.model, snapshot.expiry, snapshot.params), korvex_array.Smile)
+quotes = np.array(["2026-12-01T10:00", "NaT"], dtype="datetime64[m]")
+assert_type(korvex_array.business_ttx(quotes, expiry), npt.NDArray[np.float64])
+assert_type(korvex_array.calendar_ttx([expiry, Stamp()], expiry), npt.NDArray[np.float64])
+assert_type(korvex_array.tenor_ttx(["1d", "3m"]), npt.NDArray[np.float64])
 
 korvex.b76_fairvalue("97250", 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
 korvex_array.b76_vega(1.0, 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
+korvex_array.Smile(calendar)  # type: ignore[arg-type]
+korvex_array.business_ttx(expiry, expiry, underlying=1)  # type: ignore[arg-type]
 korvex.b76_fairvalue(1.0, 1.0, 1.0, 0.5, 1)  # type: ignore[arg-type]
 korvex.b76_vega(1.0, 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
 korvex.GVVSpline("2026-12-25")  # type: ignore[arg-type]

@@ -2,16 +2,21 @@
 
 # Also shipped as korvex_array-stubs/__init__.pyi, copied through string.Template: no dollar signs.
 
+import datetime
 from collections.abc import Sequence
-from typing import Any, SupportsFloat, SupportsIndex
+from typing import Any, Protocol, Self, SupportsFloat, SupportsIndex, TypeVar, final
 
 import numpy as np
 import numpy.typing as npt
 
+import korvex
+
 __all__ = [
+    "Smile",
     "b76_fairvalue", "b76_delta", "b76_vega", "b76_gamma",
     "binary_fairvalue", "binary_vega", "binary_delta", "binary_gamma", "binary_speed", "binary_theta",
     "calibrate_black76_iv",
+    "business_ttx", "calendar_ttx", "tenor_ttx",
 ]
 
 # A float, or an array-like of bool, int or float numbers (numpy array, list, tuple, pandas
@@ -27,6 +32,33 @@ _Floats = (
 _Texts = str | Sequence[str] | npt.NDArray[Any]
 _Array = npt.NDArray[np.float64]
 
+class _PointInTime(Protocol):
+    """Anything with timestamp(): seconds since 1970-01-01T00:00:00Z (normally a datetime)."""
+    def timestamp(self) -> SupportsFloat | SupportsIndex: ...
+
+# A point in time, an array-like of them, numpy datetime64 values of any unit (UTC; NaT gives
+# NaN) or a tz-aware pandas Series.
+_Instants = _PointInTime | Sequence[_PointInTime] | npt.NDArray[np.datetime64] | npt.NDArray[np.object_]
+_F = TypeVar("_F", bound=SupportsFloat | SupportsIndex)
+
+@final
+class Smile:
+    """An immutable, picklable snapshot of a korvex smile model: its class, expiry and parameters."""
+    def __new__(cls, model: korvex.GVVSpline | korvex.CubicSpline | korvex.VolGeo) -> Self: ...
+    @staticmethod
+    def from_params(model: str, expiry: _PointInTime, params: dict[str, _F]) -> Smile: ...
+    @property
+    def model(self) -> str: ...
+    @property
+    def expiry(self) -> datetime.datetime: ...
+    @property
+    def params(self) -> dict[str, float]: ...
+    def vols(self, ttx: _Floats, spot: _Floats, strikes: _Floats) -> _Array: ...
+    def jacobian(self, ttx: _Floats, spot: _Floats, strikes: _Floats, params: Sequence[str]) -> _Array: ...
+    def __reduce__(self) -> tuple[Any, tuple[str, datetime.datetime, dict[str, float]]]: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    __hash__: None  # type: ignore[assignment]
+
 def b76_fairvalue(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 def b76_delta(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 def b76_vega(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, df: _Floats = 1.0) -> _Array: ...
@@ -38,3 +70,6 @@ def binary_gamma(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call
 def binary_speed(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 def binary_theta(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 def calibrate_black76_iv(ttx: _Floats, fwd: _Floats, strike: _Floats, price: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
+def business_ttx(start: _Instants, end: _Instants, underlying: str = "BTCUSDT") -> _Array: ...
+def calendar_ttx(start: _Instants, end: _Instants) -> _Array: ...
+def tenor_ttx(tenors: _Texts) -> _Array: ...

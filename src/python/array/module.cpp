@@ -1,6 +1,8 @@
 // korvex_array: the pricing functions, smiles and times over whole arrays. The module definition
 // and its one execution step, which imports numpy and adds the names in a fixed order.
 #include "python/array/functions.hpp"
+#include "python/array/smile.hpp"
+#include "python/array/time_functions.hpp"
 #include "python/frame/exports.hpp"
 #include "python/frame/numpy.hpp"
 
@@ -13,7 +15,9 @@ int exec_module(PyObject* module) {
         return -1;
     }
     if (!load_numpy()) return -1;
-    return add_functions(module, array_pricing_functions());
+    if (add_export(module, "Smile", Ref::borrow(smile_type())) < 0) return -1;
+    if (add_functions(module, array_pricing_functions()) < 0) return -1;
+    return add_functions(module, array_time_functions());
 }
 
 PyModuleDef_Slot module_slots[] = {

@@ -17,7 +17,8 @@ std::string float_repr(double value) {
 }  // namespace
 
 std::string text_signature(const char* name, bool with_self, std::span<const char* const> names,
-                           std::span<const std::optional<double>> defaults) {
+                           std::span<const std::optional<double>> defaults,
+                           std::span<const char* const> text_defaults) {
     std::string text = name;
     text += '(';
     if (with_self) text += names.empty() ? "$self" : "$self, ";
@@ -27,6 +28,8 @@ std::string text_signature(const char* name, bool with_self, std::span<const cha
         if (defaults[i]) {
             text += '=';
             text += float_repr(*defaults[i]);
+        } else if (text_defaults[i]) {
+            text.append("='").append(text_defaults[i]).append("'");
         }
     }
     text += ")\n--\n\n";

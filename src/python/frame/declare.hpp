@@ -24,7 +24,8 @@ namespace korvex::py {
 template <class Kind>
 struct Param {
     const char* name;
-    std::optional<double> default_value{};  // the only default the module has is a float
+    std::optional<double> default_value{};  // a float default (df=1.0)
+    const char* default_text = nullptr;     // or a text default (underlying='BTCUSDT')
 };
 
 // A module function (or, with `is_static`, a static method): op(values...).
@@ -62,21 +63,23 @@ Method(const char*, Borrow, std::tuple<Param<Kinds>...>, Op) -> Method<Op, Kinds
 // ---- the pieces every declaration shares ------------------------------------------------------
 
 std::string text_signature(const char* name, bool with_self, std::span<const char* const> names,
-                           std::span<const std::optional<double>> defaults);
+                           std::span<const std::optional<double>> defaults,
+                           std::span<const char* const> text_defaults);
 
 template <class... Kinds>
 struct ParamTable {
     static constexpr std::size_t size = sizeof...(Kinds);
     std::array<const char*, size == 0 ? 1 : size> names{};
     std::array<std::optional<double>, size == 0 ? 1 : size> defaults{};
+    std::array<const char*, size == 0 ? 1 : size> text_defaults{};
     std::size_t required = 0;
 
     constexpr explicit ParamTable(const std::tuple<Param<Kinds>...>& params) {
         std::apply([&](const auto&... p) {
             std::size_t i = 0;
-            ((names[i] = p.name, defaults[i] = p.default_value, ++i), ...);
+            ((names[i] = p.name, defaults[i] = p.default_value, text_defaults[i] = p.default_text, ++i), ...);
         }, params);
-        while (required < size && !defaults[required]) ++required;
+        while (required < size && !defaults[required] && !text_defaults[required]) ++required;
     }
     // Binding fills the slots from the left: a parameter without a default after one with a
     // default could be left empty and would then read a default it does not have.
@@ -88,13 +91,18 @@ struct ParamTable {
     }
     constexpr std::span<const char* const> name_span() const { return {names.data(), size}; }
     constexpr std::span<const std::optional<double>> default_span() const { return {defaults.data(), size}; }
+    constexpr std::span<const char* const> text_default_span() const { return {text_defaults.data(), size}; }
 };
 
 template <class Kind>
 bool convert_one(const Param<Kind>& param, PyObject* slot, typename Kind::value_type& out) {
     if (!slot) {
-        // Float defaults only: the kinds that can take one are assignable from a double.
-        if constexpr (std::is_assignable_v<typename Kind::value_type&, double>) out = *param.default_value;
+        // The kinds that can take a default: floats are assignable from a double, text from its bytes.
+        if constexpr (std::is_assignable_v<typename Kind::value_type&, double>) {
+            out = *param.default_value;
+        } else if constexpr (std::is_same_v<typename Kind::value_type, Text>) {
+            out = Text{param.default_text, nullptr};
+        }
         return true;
     }
     if (Kind::read(slot, out)) return true;
@@ -138,7 +146,7 @@ struct DeclInfo {
     static SignatureView signature() { return SignatureView{Decl.name, table.name_span(), table.required}; }
     static const char* doc(bool with_self) {
         static const std::string text =
-            text_signature(Decl.name, with_self, table.name_span(), table.default_span());
+            text_signature(Decl.name, with_self, table.name_span(), table.default_span(), table.text_default_span());
         return text.c_str();
     }
     static constexpr std::size_t arity = std::tuple_size_v<std::remove_cvref_t<decltype(Decl.params)>>;

@@ -1,6 +1,8 @@
 #include "python/frame/element_errors.hpp"
 
 #include "python/frame/errors.hpp"
+#include "python/frame/handle.hpp"
+#include "python/frame/numpy.hpp"
 
 namespace korvex::py {
 
@@ -10,10 +12,21 @@ std::string element_message(std::size_t index, std::string_view message) {
     return text;
 }
 
-void prefix_element_error(std::size_t index) {
-    char prefix[48];
-    PyOS_snprintf(prefix, sizeof prefix, "element %zu: ", index);
-    prefix_type_error(prefix);
+void mark_element_error(std::size_t index) {
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+        char prefix[48];
+        PyOS_snprintf(prefix, sizeof prefix, "element %zu: ", index);
+        prefix_type_error(prefix);
+        return;
+    }
+    Ref raised = Ref::steal(PyErr_GetRaisedException());
+    if (!raised) return;
+    static PyObject* const add_note = interned("add_note");
+    Ref note = Ref::steal(PyUnicode_FromFormat("element %zu", index));
+    PyObject* args[] = {raised.get(), note.get()};
+    Ref added = note && add_note ? Ref::steal(PyObject_VectorcallMethod(add_note, args, 2, nullptr)) : Ref();
+    if (!added) PyErr_Clear();  // the original exception matters more than its note
+    PyErr_SetRaisedException(raised.release());
 }
 
 }  // namespace korvex::py

@@ -12,8 +12,9 @@ namespace korvex::py {
 // "element 3: " + message.
 std::string element_message(std::size_t index, std::string_view message);
 
-// The TypeError currently set came from element `index`: its message gains "element i: ",
-// keeping its cause. Any other exception is left as it is.
-void prefix_element_error(std::size_t index);
+// The exception currently set came from element `index`. A TypeError's message gains
+// "element i: " (keeping its cause); any other exception keeps its message and gains the note
+// "element i", so the interpreter's own exceptions still pass through as they are.
+void mark_element_error(std::size_t index);
 
 }  // namespace korvex::py

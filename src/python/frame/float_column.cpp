@@ -129,7 +129,7 @@ bool FloatColumn::read_objects(PyObject* array) {
         // Hold the item: its conversion may run code that changes the array.
         Ref held = Ref::borrow(item[i] ? item[i] : Py_None);
         if (!read_float(held.get(), value[i])) {
-            prefix_element_error(i);
+            mark_element_error(i);
             return false;
         }
     }

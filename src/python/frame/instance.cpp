@@ -4,7 +4,7 @@ namespace korvex::py {
 
 PyObject* create_final_type(const TypeSpec& spec, int basicsize, destructor dealloc) {
     // Slots may not be null (but the docstring), so absent members are left out.
-    PyType_Slot slots[6] = {
+    PyType_Slot slots[8] = {
         {Py_tp_doc, const_cast<char*>(spec.doc)},
         {Py_tp_new, reinterpret_cast<void*>(spec.constructor)},
         {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
@@ -12,6 +12,8 @@ PyObject* create_final_type(const TypeSpec& spec, int basicsize, destructor deal
     int used = 3;
     if (spec.methods) slots[used++] = {Py_tp_methods, spec.methods};
     if (spec.getset) slots[used++] = {Py_tp_getset, spec.getset};
+    if (spec.repr) slots[used++] = {Py_tp_repr, reinterpret_cast<void*>(spec.repr)};
+    if (spec.richcompare) slots[used++] = {Py_tp_richcompare, reinterpret_cast<void*>(spec.richcompare)};
     slots[used] = {0, nullptr};
     PyType_Spec type_spec = {
         spec.qualified_name,

@@ -27,6 +27,9 @@ struct TypeSpec {
     PyMethodDef* methods;
     PyGetSetDef* getset;
     newfunc constructor;
+    // Optional: __repr__ and the comparisons (a class without them keeps object's).
+    reprfunc repr = nullptr;
+    richcmpfunc richcompare = nullptr;
 };
 
 PyObject* create_final_type(const TypeSpec& spec, int basicsize, destructor dealloc);

@@ -68,7 +68,7 @@ bool TextColumn::read(PyObject* object) {
     for (std::size_t i = 0; i < buffer_.count(); ++i) {
         if (!items[i] || !PyUnicode_Check(items[i])) {
             raise_not_instance(items[i] ? items[i] : Py_None, "str");
-            prefix_element_error(i);
+            mark_element_error(i);
             return false;
         }
     }
@@ -87,7 +87,7 @@ bool TextColumn::key(std::size_t i, std::string_view& out) const {
     PyObject* text = *reinterpret_cast<PyObject* const*>(item);
     if (!text || !PyUnicode_Check(text)) {
         raise_not_instance(text ? text : Py_None, "str");
-        prefix_element_error(i);
+        mark_element_error(i);
         return false;
     }
     Py_ssize_t length = 0;

@@ -1,0 +1,228 @@
+#include "python/array/instants.hpp"
+
+#include <limits>
+#include <new>
+#include <string_view>
+
+#include "python/frame/element_errors.hpp"
+#include "python/frame/errors.hpp"
+#include "python/timestamp.hpp"
+
+namespace korvex::py {
+namespace {
+
+constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
+
+bool array_like(PyObject* object) {
+    static PyObject* const array_name = interned("__array__");
+    return PySequence_Check(object) || PyObject_CheckBuffer(object) ||
+           (array_name && PyObject_HasAttr(object, array_name));
+}
+
+// numpy.datetime_data(array.dtype): the unit name and its count.
+bool unit_of(PyObject* array, Datetime64Unit& unit) {
+    static PyObject* datetime_data = nullptr;
+    if (!datetime_data) {
+        Ref numpy = Ref::steal(PyImport_ImportModule("numpy"));
+        if (!numpy || !(datetime_data = PyObject_GetAttrString(numpy.get(), "datetime_data"))) return false;
+    }
+    static PyObject* const dtype_name = interned("dtype");
+    Ref dtype = dtype_name ? Ref::steal(PyObject_GetAttr(array, dtype_name)) : Ref();
+    Ref data = dtype ? Ref::steal(PyObject_CallFunctionObjArgs(datetime_data, dtype.get(), nullptr)) : Ref();
+    const char* name = nullptr;
+    long long count = 0;
+    if (!data || !PyArg_ParseTuple(data.get(), "sL", &name, &count)) return false;
+    static constexpr std::pair<std::string_view, Datetime64Unit::Base> kUnits[] = {
+        {"generic", Datetime64Unit::Base::s},  // holds NaT only
+        {"Y", Datetime64Unit::Base::Y},   {"M", Datetime64Unit::Base::M},   {"W", Datetime64Unit::Base::W},
+        {"D", Datetime64Unit::Base::D},   {"h", Datetime64Unit::Base::h},   {"m", Datetime64Unit::Base::m},
+        {"s", Datetime64Unit::Base::s},   {"ms", Datetime64Unit::Base::ms}, {"us", Datetime64Unit::Base::us},
+        {"ns", Datetime64Unit::Base::ns}, {"ps", Datetime64Unit::Base::ps}, {"fs", Datetime64Unit::Base::fs},
+        {"as", Datetime64Unit::Base::as},
+    };
+    for (const auto& [text, base] : kUnits) {
+        if (text == name) {
+            unit = Datetime64Unit{base, count};
+            return true;
+        }
+    }
+    PyErr_Format(PyExc_TypeError, "must be a point in time or array of them, not datetime64 of unit '%s'", name);
+    return false;
+}
+
+InstantState from_seconds(std::int64_t seconds, std::int64_t nanos, UtcInstant& out) {
+    const auto instant = UtcInstant::from_unix(seconds, static_cast<std::uint32_t>(nanos));
+    if (!instant) return InstantState::invalid;
+    out = *instant;
+    return InstantState::present;
+}
+
+InstantState from_days(std::int64_t days, UtcInstant& out) {
+    if (days < days_from_civil(kMinYear, 1, 1) || days > days_from_civil(kMaxYear, 12, 31)) {
+        return InstantState::invalid;
+    }
+    return from_seconds(days * kSecondsPerDay, 0, out);
+}
+
+// value in units of 1 / per_second of a second: whole seconds and the nanoseconds within
+// (finer units than the nanosecond are cut to it).
+InstantState from_fraction(std::int64_t value, std::int64_t per_second, UtcInstant& out) {
+    const std::int64_t seconds = floor_div(value, per_second);
+    const std::int64_t rest = value - seconds * per_second;  // 0 <= rest < per_second
+    const std::int64_t nanos = per_second <= kNanosPerSecond ? rest * (kNanosPerSecond / per_second)
+                                                             : rest / (per_second / kNanosPerSecond);
+    return from_seconds(seconds, nanos, out);
+}
+
+// A tz-aware pandas column or index as naive UTC (a view of the same int64 values), so that it is
+// read as datetime64 rather than as one Timestamp per element. Empty, without an exception, for
+// anything else.
+Ref utc_view(PyObject* object) {
+    static PyObject* const names[] = {interned("dtype"), interned("tz"), interned("dt"), interned("tz_convert")};
+    for (PyObject* name : names) {
+        if (!name) return Ref();
+    }
+    if (!has_extension_dtype(object)) return Ref();
+    Ref dtype = Ref::steal(PyObject_GetAttr(object, names[0]));
+    if (!dtype || !PyObject_HasAttr(dtype.get(), names[1])) return Ref();
+    Ref tz = Ref::steal(PyObject_GetAttr(dtype.get(), names[1]));
+    if (!tz || tz.get() == Py_None) return Ref();
+    // A Series converts its values through .dt (its own tz_convert is its index's).
+    Ref target = PyObject_HasAttr(object, names[2]) ? Ref::steal(PyObject_GetAttr(object, names[2]))
+                                                    : Ref::borrow(object);
+    if (!target) return Ref();
+    PyObject* args[] = {target.get(), Py_None};
+    return Ref::steal(PyObject_VectorcallMethod(names[3], args, 2, nullptr));
+}
+
+}  // namespace
+
+InstantState datetime64_instant(std::int64_t value, Datetime64Unit unit, UtcInstant& out) {
+    if (value == kNaT) return InstantState::missing;
+    std::int64_t n = 0;
+    if (__builtin_mul_overflow(value, unit.count, &n)) return InstantState::invalid;
+    using B = Datetime64Unit::Base;
+    std::int64_t scaled = 0;
+    switch (unit.base) {
+    case B::Y:
+        if (n < kMinYear - 1970 || n > kMaxYear - 1970) return InstantState::invalid;
+        return from_days(days_from_civil(1970 + n, 1, 1), out);
+    case B::M: {
+        const std::int64_t years = floor_div(n, 12);
+        if (years < kMinYear - 1970 || years > kMaxYear - 1970) return InstantState::invalid;
+        return from_days(days_from_civil(1970 + years, static_cast<std::uint32_t>(n - years * 12 + 1), 1), out);
+    }
+    case B::W:
+        return __builtin_mul_overflow(n, 7, &scaled) ? InstantState::invalid : from_days(scaled, out);
+    case B::D:
+        return from_days(n, out);
+    case B::h:
+        return __builtin_mul_overflow(n, 3600, &scaled) ? InstantState::invalid : from_seconds(scaled, 0, out);
+    case B::m:
+        return __builtin_mul_overflow(n, 60, &scaled) ? InstantState::invalid : from_seconds(scaled, 0, out);
+    case B::s:
+        return from_seconds(n, 0, out);
+    case B::ms:
+        return from_fraction(n, 1'000, out);
+    case B::us:
+        return from_fraction(n, 1'000'000, out);
+    case B::ns:
+        return from_fraction(n, 1'000'000'000, out);
+    case B::ps:
+        return from_fraction(n, 1'000'000'000'000, out);
+    case B::fs:
+        return from_fraction(n, 1'000'000'000'000'000, out);
+    case B::as:
+        return from_fraction(n, 1'000'000'000'000'000'000, out);
+    }
+    return InstantState::invalid;
+}
+
+bool InstantColumn::read(PyObject* object) {
+    form_ = Form::single;
+    single_state_ = InstantState::present;
+    if (!array_like(object)) {
+        const auto instant = py_to_utc(object);
+        if (!instant) return false;
+        single_ = *instant;
+        return true;
+    }
+    Ref values = utc_view(object);
+    if (!values && PyErr_Occurred()) return false;
+    Ref array = numpy_asarray(values ? values.get() : object);
+    return array && read_array(array.get());
+}
+
+bool InstantColumn::read_array(PyObject* array) {
+    const int ndim = array_ndim(array);
+    const char kind = ndim < 0 ? 0 : dtype_kind(array);
+    if (kind == 0) return false;
+    if (kind != 'M' && kind != 'O') {
+        PyErr_Format(PyExc_TypeError, "must be a point in time or array of them, not array of %s",
+                     dtype_name(array).c_str());
+        return false;
+    }
+    if (ndim == 0) {
+        Ref item = zero_d_item(array);
+        if (!item) return false;
+        if (kind == 'O') return read(item.get());
+        return read_single_datetime64(array);
+    }
+    if (kind == 'O') return read_objects(array);
+    Ref contiguous = numpy_contiguous(array);
+    owner_ = contiguous ? numpy_int64_view(contiguous.get()) : Ref();
+    if (!owner_ || !unit_of(array, unit_) || !buffer_.acquire(owner_.get(), PyBUF_RECORDS_RO)) return false;
+    form_ = Form::datetime64;
+    return true;
+}
+
+bool InstantColumn::read_single_datetime64(PyObject* array) {
+    Ref counts = numpy_int64_view(array);
+    HeldBuffer value;
+    if (!counts || !unit_of(array, unit_) || !value.acquire(counts.get(), PyBUF_RECORDS_RO)) return false;
+    single_state_ = datetime64_instant(*static_cast<const std::int64_t*>(value.data()), unit_, single_);
+    if (single_state_ == InstantState::invalid) {
+        PyErr_SetString(PyExc_ValueError, "Invalid timestamp");
+        return false;
+    }
+    return true;
+}
+
+// Points in time as Python objects (datetimes, Timestamps): each through its timestamp(), as the
+// scalar module reads it.
+bool InstantColumn::read_objects(PyObject* array) {
+    owner_ = numpy_contiguous(array);
+    if (!owner_ || !buffer_.acquire(owner_.get(), PyBUF_RECORDS_RO)) return false;
+    const std::size_t count = buffer_.count();
+    converted_.reset(new (std::nothrow) UtcInstant[count == 0 ? 1 : count]);
+    if (!converted_) {
+        PyErr_NoMemory();
+        return false;
+    }
+    auto* const* items = static_cast<PyObject* const*>(buffer_.data());
+    for (std::size_t i = 0; i < count; ++i) {
+        Ref item = Ref::borrow(items[i] ? items[i] : Py_None);
+        const auto instant = py_to_utc(item.get());
+        if (!instant) {
+            mark_element_error(i);
+            return false;
+        }
+        converted_[i] = *instant;
+    }
+    form_ = Form::converted;
+    return true;
+}
+
+InstantColumn::Elements InstantColumn::elements() const {
+    switch (form_) {
+    case Form::datetime64:
+        return Elements{nullptr, 0, InstantState::present, static_cast<const std::int64_t*>(buffer_.data()), unit_};
+    case Form::converted:
+        return Elements{converted_.get(), 1, InstantState::present, nullptr, unit_};
+    case Form::single:
+        break;
+    }
+    return Elements{&single_, 0, single_state_, nullptr, unit_};
+}
+
+}  // namespace korvex::py

@@ -1,0 +1,77 @@
+// The point-in-time parameter of the array time functions: one point in time (anything with
+// timestamp(), read as the scalar module reads it), an array-like of them, numpy datetime64
+// values of any unit (read exactly, as UTC), or a tz-aware pandas column (through its UTC view).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "calendar/utc_instant.hpp"
+#include "python/frame/buffer.hpp"
+#include "python/frame/handle.hpp"
+#include "python/frame/numpy.hpp"
+
+namespace korvex::py {
+
+// A datetime64 unit: a base unit times a count ("10ms" is {ms, 10}).
+struct Datetime64Unit {
+    enum class Base { Y, M, W, D, h, m, s, ms, us, ns, ps, fs, as } base = Base::s;
+    std::int64_t count = 1;
+};
+
+enum class InstantState { present, missing, invalid };
+
+// The instant `value` units after 1970-01-01T00:00Z; missing for NaT, invalid when out of range.
+InstantState datetime64_instant(std::int64_t value, Datetime64Unit unit, UtcInstant& out);
+
+class InstantColumn {
+public:
+    InstantColumn() = default;
+    InstantColumn(const InstantColumn&) = delete;
+    InstantColumn& operator=(const InstantColumn&) = delete;
+
+    // False with an exception set: timestamp()'s own exceptions pass through (an array element's
+    // with the note "element i"), TypeError for arrays of anything but points in time.
+    bool read(PyObject* object);
+
+    bool scalar() const { return form_ == Form::single; }
+    Shape shape() const { return scalar() ? Shape() : buffer_.shape(); }
+
+    struct Elements {
+        const UtcInstant* instants;        // one per element, or the single one (step 0)
+        std::size_t step;
+        InstantState state;                // of those: present, or missing for one NaT
+        const std::int64_t* counts;        // datetime64 values, when not null
+        Datetime64Unit unit;
+        InstantState operator()(std::size_t i, UtcInstant& out) const {
+            if (counts) return datetime64_instant(counts[i], unit, out);
+            out = instants[i * step];
+            return state;
+        }
+    };
+    Elements elements() const;
+
+private:
+    bool read_array(PyObject* array);
+    bool read_single_datetime64(PyObject* item);
+    bool read_objects(PyObject* array);
+
+    enum class Form { single, datetime64, converted };
+    Form form_ = Form::single;
+    UtcInstant single_;
+    InstantState single_state_ = InstantState::present;
+    Datetime64Unit unit_;
+    std::unique_ptr<UtcInstant[]> converted_;
+    Ref owner_;
+    HeldBuffer buffer_;
+};
+
+inline bool prepare(InstantColumn&, std::size_t) { return true; }
+
+struct InstantArray {
+    using value_type = InstantColumn;
+    static bool read(PyObject* o, value_type& out) { return out.read(o); }
+};
+
+}  // namespace korvex::py
