@@ -76,15 +76,9 @@ bool TextColumn::read(PyObject* object) {
 }
 
 bool TextColumn::key(std::size_t i, std::string_view& out) const {
-    const std::size_t size = static_cast<std::size_t>(buffer_.view().itemsize);
-    const char* item = static_cast<const char*>(buffer_.data()) + i * size;
-    if (form_ != Form::objects) {
-        out = std::string_view(item, size);
-        return true;
-    }
     // The items were checked to be str when read; converting another may have changed the
     // array since, so check again.
-    PyObject* text = *reinterpret_cast<PyObject* const*>(item);
+    PyObject* text = static_cast<PyObject* const*>(buffer_.data())[i];
     if (!text || !PyUnicode_Check(text)) {
         raise_not_instance(text ? text : Py_None, "str");
         mark_element_error(i);

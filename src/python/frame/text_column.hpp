@@ -2,6 +2,7 @@
 // U, S or object array, a pandas Series). Each distinct spelling is interpreted once.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -45,7 +46,8 @@ private:
     enum class Form { ucs4, bytes, objects };
     // The spelling of element i as a str (made only for a new spelling).
     bool spelling(std::size_t i, Ref& owner, Text& text) const;
-    // The bytes that identify element i's spelling; false with an exception set.
+    // The bytes that identify element i's spelling, for an object array (the others' are their
+    // items); false with an exception set.
     bool key(std::size_t i, std::string_view& out) const;
 
     bool scalar_ = true;
@@ -95,24 +97,37 @@ bool TextColumn::resolve(Interpret&& interpret, Store&& store) const {
         return true;
     }
     try {
-        // The last spelling seen, then every one seen: a chain repeats a few spellings.
-        SeenSpellings<T> seen;
-        std::string_view last_key;
-        T last{};
+        // A chain repeats a few spellings: the first few seen are compared in place, any further
+        // ones hashed.
+        constexpr std::size_t kFew = 8;
+        std::array<std::pair<std::string_view, T>, kFew> few{};
+        std::size_t few_count = 0;
+        SeenSpellings<T> many;
+        const auto* items = static_cast<const char*>(buffer_.data());
+        const auto size = static_cast<std::size_t>(buffer_.view().itemsize);
         const std::size_t n = count();
         for (std::size_t i = 0; i < n; ++i) {
-            std::string_view k;
-            if (!key(i, k)) return false;
-            if (i == 0 || k != last_key) {
-                if (auto it = seen.find(k); it != seen.end()) {
-                    last = it->second;
-                } else {
-                    if (!interpret_at(i, last)) return false;
-                    seen.emplace(std::string(k), last);
-                }
-                last_key = k;
+            std::string_view k(items + i * size, size);
+            if (form_ == Form::objects && !key(i, k)) return false;
+            const T* found = nullptr;
+            for (std::size_t j = 0; j < few_count && !found; ++j) {
+                if (few[j].first == k) found = &few[j].second;
             }
-            store(i, last);
+            if (!found && !many.empty()) {
+                if (const auto it = many.find(k); it != many.end()) found = &it->second;
+            }
+            T value{};
+            if (found) {
+                value = *found;
+            } else {
+                if (!interpret_at(i, value)) return false;
+                if (few_count < kFew) {
+                    few[few_count++] = {k, value};
+                } else {
+                    many.emplace(std::string(k), value);
+                }
+            }
+            store(i, value);
         }
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
