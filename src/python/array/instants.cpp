@@ -13,12 +13,6 @@ namespace {
 
 constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
 
-bool array_like(PyObject* object) {
-    static PyObject* const array_name = interned("__array__");
-    return PySequence_Check(object) || PyObject_CheckBuffer(object) ||
-           (array_name && PyObject_HasAttr(object, array_name));
-}
-
 // numpy.datetime_data(array.dtype): the unit name and its count.
 bool unit_of(PyObject* array, Datetime64Unit& unit) {
     static PyObject* datetime_data = nullptr;

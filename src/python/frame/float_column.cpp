@@ -31,11 +31,6 @@ bool refuse_text(PyObject* object) {
     return true;
 }
 
-bool array_like(PyObject* object) {
-    static PyObject* const array_name = interned("__array__");
-    return PySequence_Check(object) || PyObject_CheckBuffer(object) ||
-           (array_name && PyObject_HasAttr(object, array_name));
-}
 
 }  // namespace
 

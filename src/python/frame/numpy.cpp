@@ -49,6 +49,12 @@ bool load_numpy() {
     return true;
 }
 
+bool array_like(PyObject* object) {
+    static PyObject* const array_name = interned("__array__");
+    return PySequence_Check(object) || PyObject_CheckBuffer(object) ||
+           (array_name && PyObject_HasAttr(object, array_name));
+}
+
 Ref numpy_asarray(PyObject* object, bool as_objects) {
     if (as_objects) return call_with_dtype(api.asarray, object, api.object);
     PyObject* args[] = {object};
@@ -70,9 +76,11 @@ Ref numpy_int64_view(PyObject* array) {
 }
 
 Ref numpy_empty(Shape shape) {
-    Ref dims = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(shape.size())));
+    // A 1-D shape goes as its length, without a tuple.
+    Ref dims = shape.size() == 1 ? Ref::steal(PyLong_FromSsize_t(shape[0]))
+                                 : Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(shape.size())));
     if (!dims) return Ref();
-    for (std::size_t i = 0; i < shape.size(); ++i) {
+    for (std::size_t i = 0; shape.size() != 1 && i < shape.size(); ++i) {
         PyObject* n = PyLong_FromSsize_t(shape[i]);
         if (!n) return Ref();
         PyTuple_SetItem(dims.get(), static_cast<Py_ssize_t>(i), n);

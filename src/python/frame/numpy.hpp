@@ -16,6 +16,9 @@ using Shape = std::span<const Py_ssize_t>;
 // import's exception set.
 bool load_numpy();
 
+// A sequence, a buffer or anything numpy can make an array of: not one value.
+bool array_like(PyObject* object);
+
 // numpy.asarray(object) or numpy.asarray(object, dtype=object) for `as_objects`.
 Ref numpy_asarray(PyObject* object, bool as_objects = false);
 // numpy.ascontiguousarray(array, dtype=numpy.float64).

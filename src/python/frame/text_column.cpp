@@ -5,12 +5,6 @@
 namespace korvex::py {
 namespace {
 
-bool array_like(PyObject* object) {
-    static PyObject* const array_name = interned("__array__");
-    return PySequence_Check(object) || PyObject_CheckBuffer(object) ||
-           (array_name && PyObject_HasAttr(object, array_name));
-}
-
 // numpy drops trailing NULs from fixed-width text: so does this.
 std::size_t trimmed_units(const char* item, std::size_t units, std::size_t unit_size) {
     while (units > 0) {

@@ -122,6 +122,17 @@ TEST(EmbeddedBusinessTime, YearWeightsAreCachedOncePerYear) {
     EXPECT_EQ(c.bus_ttx_point(may), fresh.bus_ttx_point(may));
 }
 
+
+// What threads share: the same points, bit for bit, and the calendar is not written.
+TEST(EmbeddedBusinessTime, UncachedPointsAreTheCachedOnesAndWriteNothing) {
+    const Calendar shared = embedded();
+    Calendar cached = embedded();
+    for (const UtcInstant& t : {utc(1969, 12, 31, 23, 59, 59), utc(2024, 2, 29, 14, 7, 3), utc(2025, 3, 9, 7, 30),
+                                utc(2025, 12, 31, 23), utc(-4000, 6, 1), utc(9999, 12, 31, 23, 59, 59)}) {
+        EXPECT_EQ(shared.bus_ttx_point_uncached(t), cached.bus_ttx_point(t));
+    }
+    EXPECT_EQ(shared.year_weight_cache().size(), 0u);
+}
 TEST(EmbeddedBusinessTime, EndsOfTheInstantRangeDoNotFail) {
     Calendar c = embedded();
     c.bus_ttx_point(utc(kMinYear, 1, 1));
