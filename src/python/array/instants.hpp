@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "calendar/utc_instant.hpp"
+#include "common/utc_instant.hpp"
 #include "python/frame/buffer.hpp"
 #include "python/frame/handle.hpp"
 #include "python/frame/numpy.hpp"
