@@ -4,6 +4,7 @@ the arguments broadcast by one rule, and bad input is refused before anything is
 import array
 import inspect
 import math
+import os
 
 import numpy as np
 import pandas as pd
@@ -235,17 +236,29 @@ def test_input_arrays_are_never_written():
 
 
 def test_entry_points_do_not_leak(no_leak):
-    f = np.linspace(90.0, 110.0, 600)
-    no_leak(lambda: korvex_array.b76_fairvalue(f, 100.0, 1.0, 0.5, "c"), 300)
-    no_leak(lambda: korvex_array.calibrate_black76_iv(1.0, 100.0, [90.0, 100.0], [12.0, 19.0], ["c", "p"]), 300)
-    no_leak(lambda: korvex_array.b76_vega([100, 90], 100.0, 1.0, 0.5), 300)
+    f = np.linspace(90.0, 110.0, 40)
+    for name in FUNCTIONS:
+        function = getattr(korvex_array, name)
+        args = [f, 100.0, 1.0, 0.5] + ([] if name in UNTYPED else [["c", "p"] * 20])
+        no_leak(lambda: function(*args), 200)
+        no_leak(raising(TypeError, function, *args[:3], [0.5, None], *args[4:]), 200)
+    no_leak(lambda: korvex_array.b76_fairvalue(np.linspace(90.0, 110.0, 600), 100.0, 1.0, 0.5, "c"), 300)
     no_leak(lambda: korvex_array.binary_theta(100.0, [90.0], 1.0, 0.5, np.array(["put"])), 300)
     # (pandas objects are left out: pandas fills caches of its own for a while.)
     strikes, types = array.array("i", [90, 95]), np.array([b"p", b"call"])
     no_leak(lambda: korvex_array.binary_speed(100.0, strikes, 1.0, 0.5, types), 300)
     no_leak(lambda: korvex_array.binary_delta(np.float32(100.0), np.arange(3.0)[::2], 1.0, 0.5, ("c", "P")), 300)
-    no_leak(raising(TypeError, korvex_array.b76_fairvalue, [1.0, None], 1.0, 1.0, 0.5, "c"), 300)
     no_leak(raising(TypeError, korvex_array.b76_fairvalue, 1.0, 1.0, 1.0, 0.5, ["c", None]), 300)
     no_leak(raising(ValueError, korvex_array.b76_fairvalue, [1.0], [1.0, 2.0], 1.0, 0.5, "c"), 300)
     no_leak(raising(ValueError, korvex_array.b76_fairvalue, 1.0, 1.0, 1.0, 0.5, ["c", "x"]), 300)
     no_leak(raising(ValueError, korvex_array.b76_fairvalue, 1.0, 1.0, 1.0, 0.5, np.array(["c", "ÇA"])), 300)
+
+
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="AddressSanitizer stops the process at an allocation this large")
+def test_running_out_of_memory_raises_memory_error():
+    huge = np.broadcast_to(1.0, (2**42,))  # a view; contiguous, it would take 32 TiB
+    with pytest.raises(MemoryError):
+        korvex_array.b76_fairvalue(huge, 100.0, 1.0, 0.5, "c")
+    with pytest.raises(MemoryError):
+        korvex_array.b76_fairvalue(100.0, 100.0, 1.0, 0.5, np.broadcast_to(np.array("c"), (2**42,)))
