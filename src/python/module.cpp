@@ -10,16 +10,6 @@
 namespace korvex::py {
 namespace {
 
-// The types and the few interpreter objects the module caches are made once per process and
-// belong to the interpreter that made them; a sub-interpreter (which may be destroyed, taking
-// them along) must not be the one. Isolated ones would refuse the module anyway, legacy ones
-// do not check, so the step checks for itself.
-bool in_main_interpreter() {
-    if (PyInterpreterState_GetID(PyInterpreterState_Get()) == 0) return true;
-    PyErr_SetString(PyExc_ImportError, "korvex can only be imported in the main interpreter");
-    return false;
-}
-
 int register_names(PyObject* module) {
     throw_if_probed("korvex");
     for (const ClassEntry& entry : registered_classes()) {
@@ -33,7 +23,7 @@ int exec_module(PyObject* module) {
         PyErr_SetString(PyExc_TypeError, "korvex can only initialise a module object");
         return -1;
     }
-    if (!in_main_interpreter()) return -1;
+    if (!in_main_interpreter("korvex")) return -1;
     return at_border([module] { return register_names(module); }, -1);
 }
 

@@ -3,21 +3,27 @@
 #include "python/array/functions.hpp"
 #include "python/array/smile.hpp"
 #include "python/array/time_functions.hpp"
+#include "python/frame/border.hpp"
 #include "python/frame/exports.hpp"
 #include "python/frame/numpy.hpp"
 
 namespace korvex::py {
 namespace {
 
+int register_names(PyObject* module) {
+    if (!load_numpy()) return -1;
+    if (add_export(module, "Smile", Ref::borrow(smile_type())) < 0) return -1;
+    if (add_functions(module, array_pricing_functions()) < 0) return -1;
+    return add_functions(module, array_time_functions());
+}
+
 int exec_module(PyObject* module) {
     if (!PyModule_Check(module)) {
         PyErr_SetString(PyExc_TypeError, "korvex_array can only initialise a module object");
         return -1;
     }
-    if (!load_numpy()) return -1;
-    if (add_export(module, "Smile", Ref::borrow(smile_type())) < 0) return -1;
-    if (add_functions(module, array_pricing_functions()) < 0) return -1;
-    return add_functions(module, array_time_functions());
+    if (!in_main_interpreter("korvex_array")) return -1;
+    return at_border([module] { return register_names(module); }, -1);
 }
 
 PyModuleDef_Slot module_slots[] = {

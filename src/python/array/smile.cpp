@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "python/array/smile_runs.hpp"
+#include "python/frame/border.hpp"
 #include "python/frame/broadcast.hpp"
 #include "python/frame/declare.hpp"
 #include "python/frame/elementwise.hpp"
@@ -80,28 +81,26 @@ const char* korvex_model_kind(PyObject* object) {
 
 // Smile(model): the class, expiry and parameters of a korvex model.
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static constexpr const char* names[] = {"model"};
-    PyObject* model = nullptr;
-    if (!bind_tuple(SignatureView{"Smile", names, 1}, args, kwargs, &model, nullptr)) return nullptr;
-    const char* kind = korvex_model_kind(model);
-    if (!kind) {
-        prefix_argument_error("model");
-        return nullptr;
-    }
-    // Interned names: a new str per call would fill the interpreter's attribute cache.
-    static PyObject* const get_param_dict = interned("get_param_dict");
-    static PyObject* const expiry_name = interned("expiry");
-    if (!get_param_dict || !expiry_name) return nullptr;
-    PyObject* self[] = {model};
-    Ref params = Ref::steal(PyObject_VectorcallMethod(get_param_dict, self, 1, nullptr));
-    Ref expiry = params ? Ref::steal(PyObject_GetAttr(model, expiry_name)) : Ref();
-    NamedFloats named;
-    if (!expiry || !read_named_floats(params.get(), named)) return nullptr;
-    try {
+    return at_border([&]() -> PyObject* {
+        static constexpr const char* names[] = {"model"};
+        Ref model;
+        if (!bind_tuple(SignatureView{"Smile", names, 1}, args, kwargs, &model, nullptr)) return nullptr;
+        const char* kind = korvex_model_kind(model.get());
+        if (!kind) {
+            prefix_argument_error("model");
+            return nullptr;
+        }
+        // Interned names: a new str per call would fill the interpreter's attribute cache.
+        static PyObject* const get_param_dict = interned("get_param_dict");
+        static PyObject* const expiry_name = interned("expiry");
+        if (!get_param_dict || !expiry_name) return nullptr;
+        PyObject* self[] = {model.get()};
+        Ref params = Ref::steal(PyObject_VectorcallMethod(get_param_dict, self, 1, nullptr));
+        Ref expiry = params ? Ref::steal(PyObject_GetAttr(model.get(), expiry_name)) : Ref();
+        NamedFloats named;
+        if (!expiry || !read_named_floats(params.get(), named)) return nullptr;
         return snapshot(type, kind, expiry.get(), named);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
+    }, nullptr);
 }
 
 // ---- evaluation ---------------------------------------------------------------------------------
@@ -217,21 +216,23 @@ bool same_snapshot(const SmileSnapshot& a, const SmileSnapshot& b) {
 }
 
 PyObject* richcompare(PyObject* a, PyObject* b, int op) {
-    PyObject* type = SmileClass::type();
-    if (!type) return nullptr;
-    if ((op != Py_EQ && op != Py_NE) || Py_TYPE(a) != reinterpret_cast<PyTypeObject*>(type) ||
-        Py_TYPE(b) != reinterpret_cast<PyTypeObject*>(type)) {
-        return Py_NewRef(Py_NotImplemented);
-    }
-    const bool same = same_snapshot(SmileClass::instance(a)->core, SmileClass::instance(b)->core);
-    return PyBool_FromLong(same == (op == Py_EQ));
+    return at_border([&]() -> PyObject* {
+        PyObject* type = SmileClass::type();
+        if (!type) return nullptr;
+        if ((op != Py_EQ && op != Py_NE) || Py_TYPE(a) != reinterpret_cast<PyTypeObject*>(type) ||
+            Py_TYPE(b) != reinterpret_cast<PyTypeObject*>(type)) {
+            return Py_NewRef(Py_NotImplemented);
+        }
+        const bool same = same_snapshot(SmileClass::instance(a)->core, SmileClass::instance(b)->core);
+        return PyBool_FromLong(same == (op == Py_EQ));
+    }, nullptr);
 }
 
 // Smile(VolGeo, expiry=2026-12-25 08:00:00+00:00, vpr=1.0, ref_spot=100.0, ...)
 PyObject* repr(PyObject* self) {
-    auto* instance = SmileClass::instance(self);
-    if (!instance) return nullptr;
-    try {
+    return at_border([&]() -> PyObject* {
+        auto* instance = SmileClass::instance(self);
+        if (!instance) return nullptr;
         Ref parts = Ref::steal(PyList_New(0));
         if (!parts) return nullptr;
         for (const auto& [name, value] : params_of(instance->core.model)) {
@@ -244,15 +245,15 @@ PyObject* repr(PyObject* self) {
         if (!joined) return nullptr;
         const std::string kind(kind_of(instance->core.model));
         return PyUnicode_FromFormat("Smile(%s, expiry=%S, %U)", kind.c_str(), instance->core.expiry.get(), joined.get());
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
+    }, nullptr);
 }
 
 template <class Read>
 PyObject* property(PyObject* self, Read read) {
-    auto* instance = SmileClass::instance(self);
-    return instance ? read(instance->core) : nullptr;
+    return at_border([&]() -> PyObject* {
+        auto* instance = SmileClass::instance(self);
+        return instance ? read(instance->core) : nullptr;
+    }, nullptr);
 }
 PyObject* get_model(PyObject* self, void*) {
     return property(self, [](const SmileSnapshot& s) { return new_str(kind_of(s.model)); });

@@ -85,7 +85,7 @@ struct ParamTable {
     // default could be left empty and would then read a default it does not have.
     constexpr bool defaults_trail() const {
         for (std::size_t i = required; i < size; ++i) {
-            if (!defaults[i]) return false;
+            if (!defaults[i] && !text_defaults[i]) return false;
         }
         return true;
     }

@@ -16,6 +16,12 @@ int add_export(PyObject* module, const char* name, Ref value) {
     return PyModule_AddObjectRef(module, name, value.get());
 }
 
+bool in_main_interpreter(const char* module_name) {
+    if (PyInterpreterState_GetID(PyInterpreterState_Get()) == 0) return true;
+    PyErr_Format(PyExc_ImportError, "%s can only be imported in the main interpreter", module_name);
+    return false;
+}
+
 int add_functions(PyObject* module, std::span<PyMethodDef> functions) {
     Ref module_name = Ref::steal(PyModule_GetNameObject(module));
     if (!module_name) return -1;

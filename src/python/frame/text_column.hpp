@@ -17,6 +17,7 @@
 #include "python/frame/buffer.hpp"
 #include "python/frame/convert.hpp"
 #include "python/frame/element_errors.hpp"
+#include "python/frame/errors.hpp"
 #include "python/frame/numpy.hpp"
 
 namespace korvex::py {
@@ -62,6 +63,10 @@ struct TextArray {
     static bool read(PyObject* o, value_type& out) { return out.read(o); }
 };
 
+// The core error of a failed interpretation; null when the interpreter's exception is set.
+inline const Error* core_error(const Error& error) { return &error; }
+inline const Error* core_error(const Failure& failure) { return std::get_if<Error>(&failure); }
+
 // Spellings seen so far, looked up by their bytes without making a string.
 struct SpellingHash {
     using is_transparent = void;
@@ -80,13 +85,13 @@ bool TextColumn::resolve(Interpret&& interpret, Store&& store) const {
         } else if (!spelling(i, owner, text)) {
             return false;
         }
-        Result<T> result = interpret(text);
+        const auto result = interpret(text);  // a Result, or a PyResult for parsers that call Python
         if (result) {
             value = *result;
             return true;
         }
-        if (!PyErr_Occurred()) {
-            raise(PyExc_ValueError, scalar() ? result.error().message : element_message(i, result.error().message));
+        if (const Error* error = core_error(result.error())) {
+            raise(PyExc_ValueError, scalar() ? error->message : element_message(i, error->message));
         }
         return false;
     };
