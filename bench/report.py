@@ -11,7 +11,7 @@ import sys
 from timing import markdown
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
-ORDER = ["scalar", "chain", "smiles", "time"]
+ORDER = ["core", "scalar", "chain", "smiles", "time"]
 COLOURS = {"korvex": "#1f5fa8", "numpy": "#e08a1e", "scipy": "#8c6bb1", "scipy/math": "#8c6bb1",
            "plain Python": "#7f7f7f", "QuantLib": "#2ca25f", "vollib": "#d7301f"}
 
@@ -30,6 +30,7 @@ def chart(tables: list[dict], path: pathlib.Path) -> None:
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
+    tables = [t for t in tables if t["bars"]]  # a table of floors alone has no peers to draw
     heights = [len(t["bars"]) for t in tables]
     fig, axes = plt.subplots(len(tables), 1, figsize=(11, 1.2 + 0.62 * sum(heights) + 0.9 * len(tables)),
                              gridspec_kw={"height_ratios": heights}, squeeze=False)

@@ -1,10 +1,11 @@
 # ./dev bench [--readme]: korvex against its floors and its peers (vollib, QuantLib, numpy, scipy),
+# and the plain C++ loops over the core (bench/core) that the array route is measured against;
 # one process per table, in a separate environment that holds the peers; then the chart
 # docs/performance.png, and with --readme the Performance section of README.md.
 # test_hook_bench: each table's agreement checks (no timing) inside ./dev test.
 
 BENCH_VENV=${KORVEX_BENCH_VENV:-$MAIN_VENV-bench}
-BENCH_SCRIPTS=(bench/bench_pricing.py bench/bench_chain.py bench/bench_smiles.py bench/bench_time.py)
+BENCH_SCRIPTS=(bench/bench_core.py bench/bench_pricing.py bench/bench_chain.py bench/bench_smiles.py bench/bench_time.py)
 
 ensure_bench_venv() {
   local py stamp="$BENCH_VENV/.requirements.stamp"
@@ -23,10 +24,24 @@ ensure_bench_venv() {
   fi
 }
 
+# The plain C++ loops, in the core tests' build tree so that its core libraries are reused;
+# exports their path in KORVEX_CORE_LOOPS for bench/core_loops.py.
+build_core_loops() {
+  local build=$BUILD/core-tests
+  case "$build" in /*) ;; *) build=$ROOT/$build ;; esac
+  say "building the plain C++ loops over the core"
+  "$MAIN_VENV/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$ROOT/$MAIN_VENV/bin/ninja" \
+    -DKORVEX_BUILD_EXTENSION=OFF -DKORVEX_BUILD_TESTS=ON -DKORVEX_BUILD_BENCH=ON \
+    -DPython_EXECUTABLE="$ROOT/$MAIN_VENV/bin/python" >/dev/null &&
+    "$MAIN_VENV/bin/cmake" --build "$build" -j 2 --target korvex_core_loops >/dev/null || return 1
+  export KORVEX_CORE_LOOPS=$build/bench/core/korvex_core_loops
+}
+
 cmd_bench() {
   setup_main
   build_wheel
   install_wheel "$MAIN_VENV"
+  build_core_loops
   ensure_bench_venv
   install_wheel "$BENCH_VENV"
   local out=$BUILD/bench script
@@ -46,6 +61,7 @@ cmd_bench() {
 # korvex, so that the benchmark keeps measuring the same work as the module changes.
 test_hook_bench() {
   local script
+  build_core_loops || return 1
   say "benchmark agreement checks"
   for script in "${BENCH_SCRIPTS[@]}"; do
     "$MAIN_VENV/bin/python" "$script" --check || return 1
