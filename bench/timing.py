@@ -156,3 +156,43 @@ def ratio(ours: float, theirs: float) -> str:
 def check_only() -> bool:
     """`--check`: verify that korvex and every peer agree, time nothing (used by ./dev test)."""
     return "--check" in sys.argv
+
+
+@dataclass
+class Least:
+    best: float    # the least figure over the rounds
+    spread: float  # how far the median round lies above it, as a share of it
+
+
+def repeat_for(call, seconds: float = 0.02) -> int:
+    """Calls per round so that one round lasts about `seconds`."""
+    start = time.perf_counter()
+    call()
+    elapsed = time.perf_counter() - start
+    return max(1, int(seconds / max(elapsed, 1e-9)))
+
+
+def per_element(call, elements: int, seconds: float = 0.02):
+    """A round of `call` as a task for `interleave`: nanoseconds per element of one call."""
+    calls = repeat_for(call, seconds)
+
+    def task() -> float:
+        start = time.perf_counter_ns()
+        for _ in range(calls):
+            call()
+        return (time.perf_counter_ns() - start) / calls / max(elements, 1)
+    return task
+
+
+def interleave(tasks: dict, rounds: int) -> dict[str, Least]:
+    """One round of every task in turn, the order rotating, then the least round of each: on a
+    shared machine a burst of load only ever lengthens a round, so the least round is the one
+    closest to the work's own cost, and rounds taken side by side see the same machine."""
+    samples = {name: [] for name in tasks}
+    names = list(tasks)
+    for r in range(rounds):
+        shift = r % len(names)
+        for name in names[shift:] + names[:shift]:
+            samples[name].append(tasks[name]())
+    return {name: Least(min(values), statistics.median(values) / min(values) - 1)
+            for name, values in samples.items()}
