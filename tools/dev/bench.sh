@@ -6,7 +6,7 @@
 
 BENCH_VENV=${KORVEX_BENCH_VENV:-$MAIN_VENV-bench}
 BENCH_SCRIPTS=(bench/bench_core.py bench/bench_pricing.py bench/bench_chain.py bench/bench_smiles.py bench/bench_time.py
-  bench/bench_arrays.py)
+  bench/bench_arrays.py bench/bench_desk.py)
 
 ensure_bench_venv() {
   local py stamp="$BENCH_VENV/.requirements.stamp"
