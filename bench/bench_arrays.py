@@ -142,32 +142,37 @@ class Routes:
         args = (f, k, t, v, d) if name in array_work.UNTYPED else (f, k, t, v, "call", d)
         case = Case(name, name, n, getattr(ka, name), args)
         if name == "b76_fairvalue":
-            calls = np.ones(n, bool)
-            fl, kl, tl, vl, dl = self.lists(n, "fwd", "strike", "ttx", "vol", "df")
-            cps = ["call"] * n
-            case.peers["scalar korvex"] = lambda: list(map(korvex.b76_fairvalue, fl, kl, tl, vl, cps, dl))
+            case.peers["scalar korvex"] = self.scalar_map(korvex.b76_fairvalue, n, "fwd", "strike", "ttx", "vol", "df")
             if peers.scipy is not None:
+                calls = np.ones(n, bool)
                 case.peers["numpy formula"] = lambda: peers.np_b76_fairvalue(f, k, t, v, calls, d)
             if pv is not None:
-                frame = self.polars_frame(n)
-                expr = pv.black_scholes("strike", "spot", "vol", "ttx", "rate", "is_call")
-                case.peers["polars-vol"] = lambda: frame.select(expr).to_series().to_numpy()
+                case.peers["polars-vol"] = self.polars(n, pv.black_scholes("strike", "spot", "vol", "ttx", "rate",
+                                                                           "is_call"))
         return case
 
     def implied_vol(self, n: int) -> Case:
         t, f, k, p, d = (self.column(c, n) for c in ("ttx", "fwd", "strike", "price", "df"))
         case = Case(array_work.IMPLIED_VOL, array_work.IMPLIED_VOL, n, ka.calibrate_black76_iv, (t, f, k, p, "call", d))
-        tl, fl, kl, pl_, dl = self.lists(n, "ttx", "fwd", "strike", "price", "df")
-        cps = ["call"] * n
-        case.peers["scalar korvex"] = lambda: list(map(korvex.calibrate_black76_iv, tl, fl, kl, pl_, cps, dl))
+        case.peers["scalar korvex"] = self.scalar_map(korvex.calibrate_black76_iv, n, "ttx", "fwd", "strike", "price",
+                                                      "df")
         if peers.scipy is not None:
             calls = np.ones(n, bool)
             case.peers["scipy newton"] = lambda: peers.scipy_newton_iv(t, f, k, p, calls, d)
         if pv is not None:
-            frame = self.polars_frame(n)
-            expr = pv.implied_vol("price", "strike", "spot", "ttx", "rate", "is_call")
-            case.peers["polars-vol"] = lambda: frame.select(expr).to_series().to_numpy()
+            case.peers["polars-vol"] = self.polars(n, pv.implied_vol("price", "strike", "spot", "ttx", "rate",
+                                                                     "is_call"))
         return case
+
+    def scalar_map(self, function, n: int, *names: str):
+        """The scalar function mapped over lists of the columns, with call_put "call" before df."""
+        lists = self.lists(n, *names)
+        lists.insert(len(lists) - 1, ["call"] * n)
+        return lambda: list(map(function, *lists))
+
+    def polars(self, n: int, expr):
+        frame = self.polars_frame(n)
+        return lambda: frame.select(expr).to_series().to_numpy()
 
     def polars_frame(self, n: int):
         """Black-76 as Black-Scholes: spot F D and rate -ln(D) / T discount the forward back."""
