@@ -39,7 +39,7 @@ class CoreLoops:
         return float(answer[2])
 
     def time(self, loop: str, n: int, reps: int = 1, **options: float) -> float:
-        """Least nanoseconds per element over `reps` runs of the loop over the first n elements."""
+        """Mean nanoseconds per element over `reps` runs in a row of the loop over the first n elements."""
         return self._ask(loop, n, reps, options)
 
     def results(self, loop: str, n: int, **options: float) -> np.ndarray:

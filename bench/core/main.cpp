@@ -3,8 +3,9 @@
 //
 //   NAME N REPS [out=PATH] [key=value ...]  ->  NAME N NS
 //
-// NS is the least nanoseconds per element over REPS timed runs (after one untimed run that
-// touches every page); out=PATH also writes the N results there as raw float64. A bad command
+// NS is the mean nanoseconds per element over REPS timed runs in a row (after one untimed run
+// that touches every page): one round, as the driver times a round of Python calls; out=PATH also
+// writes the N results there as raw float64. A bad command
 // answers "error: ..." and the next one is read.
 #include <algorithm>
 #include <chrono>
@@ -12,7 +13,6 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
-#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,16 +52,12 @@ Command parse(const std::string& line) {
     return command;
 }
 
-double best_ns_per_element(const korvex::bench::Loop& loop, std::vector<double>& out, int reps) {
+double mean_ns_per_element(const korvex::bench::Loop& loop, std::vector<double>& out, int reps) {
     loop(out);
-    double best = std::numeric_limits<double>::infinity();
-    for (int r = 0; r < reps; ++r) {
-        const auto start = std::chrono::steady_clock::now();
-        loop(out);
-        const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
-        best = std::min(best, elapsed.count() / static_cast<double>(std::max<std::size_t>(out.size(), 1)));
-    }
-    return best;
+    const auto start = std::chrono::steady_clock::now();
+    for (int r = 0; r < reps; ++r) loop(out);
+    const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
+    return elapsed.count() / reps / static_cast<double>(std::max<std::size_t>(out.size(), 1));
 }
 
 void run(const std::string& line, Inputs& inputs) {
@@ -69,7 +65,7 @@ void run(const std::string& line, Inputs& inputs) {
     const auto loop = korvex::bench::make_loop(command.name, inputs, command.n, command.options);
     if (!loop) throw std::runtime_error("unknown loop " + command.name);
     std::vector<double> out(command.n);
-    const double ns = best_ns_per_element(*loop, out, command.reps);
+    const double ns = mean_ns_per_element(*loop, out, command.reps);
     if (!command.out.empty()) {
         std::ofstream file(command.out, std::ios::binary);
         file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size() * sizeof(double)));
