@@ -11,6 +11,7 @@ bench_core.py), two threads against one, the peers to their own accuracy, implie
 repricing. Then the 1-element calls against scalar korvex calls, and tracemalloc's peak."""
 
 import os
+import time
 import tracemalloc
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass, field
@@ -271,6 +272,15 @@ def compile_call(statement: str, namespace: dict):
     return eval(f"lambda: {statement}", namespace)
 
 
+def cores_used(call, rounds: int = 5) -> float:
+    """CPU time the process got per second of wall time over a few calls: 2.0 when two threads
+    each had a core to themselves."""
+    wall, cpu = time.perf_counter(), time.process_time()
+    for _ in range(rounds):
+        call()
+    return (time.process_time() - cpu) / (time.perf_counter() - wall)
+
+
 # ---- memory ------------------------------------------------------------------------------------
 
 
@@ -314,6 +324,8 @@ def main():
         load = os.getloadavg()[0]
         results = [(case, timed(case, loops)) for case in cases]
         load = (load, os.getloadavg()[0])
+        b76 = next(case for case in cases if case.loop == "b76_fairvalue" and case.n == BIG)
+        load += (cores_used(b76.call), cores_used(b76.halves))
         memory = [(case.label, *peak_over_output(case.call)) for case in cases if case.n == BIG
                   and case.loop in ("b76_fairvalue", "VolGeo", "business_ttx")]
         memory.append(("calibrate_black76_iv", *peak_over_output(routes.implied_vol(BIG).call)))
@@ -337,7 +349,9 @@ def table(results, memory, load) -> None:
                 f"{spread:.0%} above it); 2 threads: a ThreadPoolExecutor over two halves of every array; C++ "
                 "loop: the same core function over the same elements, one plain loop (bench/core); the machine's "
                 f"load average was {load[0]:.1f} before the rounds and {load[1]:.1f} after them, on "
-                f"{os.cpu_count()} cores")
+                f"{os.cpu_count()} cores; b76_fairvalue over 10^6 elements got {load[2]:.2f} cores' worth of CPU "
+                f"time with one thread and {load[3]:.2f} with two (the kernel gives each session one fair share "
+                "of the cores, however many threads it runs, so two threads gain only the cores others leave idle)")
     report.note('contiguous float64 inputs, call_put "call"; smiles at scalar ttx and spot, strikes 60 % to 140 % '
                 "of the spot; business_ttx over datetime64[ns] pairs a day to a year apart")
     report.note("peers: numpy formula = the vectorised Black-76 value with scipy's ndtr; polars-vol = its "
