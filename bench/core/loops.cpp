@@ -1,6 +1,8 @@
 #include "loops.hpp"
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -13,6 +15,11 @@
 #include "volmodel/cubic_spline.hpp"
 #include "volmodel/gvv_spline.hpp"
 #include "volmodel/vol_geo.hpp"
+#if __has_include("option_pricing/b76_sensitivities.hpp")
+#include "option_pricing/b76_sensitivities.hpp"
+#include "option_pricing/coin.hpp"
+#define KORVEX_BENCH_DESK 1
+#endif
 
 namespace korvex::bench {
 namespace {
@@ -44,6 +51,27 @@ Loop untyped(Inputs& in, std::size_t n) {
         }
     };
 }
+
+#ifdef KORVEX_BENCH_DESK
+// A record of figures per element, each figure stored into its own column as the array module
+// returns them (a dict of arrays); `value` also goes to out, for the check.
+template <class Record, std::size_t Fields, Record (*figures)(OptionType, double, double, double, double, double)>
+Loop record(Inputs& in, std::size_t n) {
+    static_assert(sizeof(Record) == Fields * sizeof(double), "a record of doubles only");
+    return [c = Chain(in, n), columns = std::vector<std::vector<double>>(Fields, std::vector<double>(n))](
+               std::span<double> out) mutable {
+        std::array<double*, Fields> data;
+        for (std::size_t f = 0; f < Fields; ++f) data[f] = columns[f].data();
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const Record r = figures(OptionType::call, c.fwd[i], c.strike[i], c.ttx[i], c.vol[i], c.df[i]);
+            std::array<double, Fields> fields;
+            std::memcpy(fields.data(), &r, sizeof r);
+            for (std::size_t f = 0; f < Fields; ++f) data[f][i] = fields[f];
+            out[i] = r.value;
+        }
+    };
+}
+#endif
 
 Loop implied_vol(Inputs& in, std::size_t n) {
     return [c = Chain(in, n), price = in.doubles("price", n)](std::span<double> out) {
@@ -130,6 +158,10 @@ const std::map<std::string, Factory>& factories() {
         {"binary_theta", ignoring_options<typed<binary::theta>>},
         {"binary_vega", ignoring_options<typed<binary::vega>>},
         {"calibrate_black76_iv", ignoring_options<implied_vol>},
+#ifdef KORVEX_BENCH_DESK
+        {"b76_sensitivities", ignoring_options<record<b76::Sensitivities, 10, b76::sensitivities>>},
+        {"coin_sensitivities", ignoring_options<record<coin::Sensitivities, 5, coin::sensitivities>>},
+#endif
         {"GVVSpline", smile<GVVSpline>},
         {"CubicSpline", smile<CubicSpline>},
         {"VolGeo", smile<VolGeo>},

@@ -58,13 +58,15 @@ InstantState from_days(std::int64_t days, UtcInstant& out) {
     return from_seconds(days * kSecondsPerDay, 0, out);
 }
 
-// value in units of 1 / per_second of a second: whole seconds and the nanoseconds within
-// (finer units than the nanosecond are cut to it).
-InstantState from_fraction(std::int64_t value, std::int64_t per_second, UtcInstant& out) {
-    const std::int64_t seconds = floor_div(value, per_second);
-    const std::int64_t rest = value - seconds * per_second;  // 0 <= rest < per_second
-    const std::int64_t nanos = per_second <= kNanosPerSecond ? rest * (kNanosPerSecond / per_second)
-                                                             : rest / (per_second / kNanosPerSecond);
+// value in units of 1 / PerSecond of a second: whole seconds and the nanoseconds within
+// (finer units than the nanosecond are cut to it). The unit is a template argument so that the
+// divisions are by constants: as runtime divisions they were most of calendar_ttx's time.
+template <std::int64_t PerSecond>
+InstantState from_fraction(std::int64_t value, UtcInstant& out) {
+    const std::int64_t seconds = floor_div(value, PerSecond);
+    const std::int64_t rest = value - seconds * PerSecond;  // 0 <= rest < PerSecond
+    const std::int64_t nanos = PerSecond <= kNanosPerSecond ? rest * (kNanosPerSecond / PerSecond)
+                                                            : rest / (PerSecond / kNanosPerSecond);
     return from_seconds(seconds, nanos, out);
 }
 
@@ -117,17 +119,17 @@ InstantState datetime64_instant(std::int64_t value, Datetime64Unit unit, UtcInst
     case B::s:
         return from_seconds(n, 0, out);
     case B::ms:
-        return from_fraction(n, 1'000, out);
+        return from_fraction<1'000>(n, out);
     case B::us:
-        return from_fraction(n, 1'000'000, out);
+        return from_fraction<1'000'000>(n, out);
     case B::ns:
-        return from_fraction(n, 1'000'000'000, out);
+        return from_fraction<1'000'000'000>(n, out);
     case B::ps:
-        return from_fraction(n, 1'000'000'000'000, out);
+        return from_fraction<1'000'000'000'000>(n, out);
     case B::fs:
-        return from_fraction(n, 1'000'000'000'000'000, out);
+        return from_fraction<1'000'000'000'000'000>(n, out);
     case B::as:
-        return from_fraction(n, 1'000'000'000'000'000'000, out);
+        return from_fraction<1'000'000'000'000'000'000>(n, out);
     }
     return InstantState::invalid;
 }
