@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "calendar/calendar.hpp"
-#include "calendar/utc_instant.hpp"
+#include "common/utc_instant.hpp"
 #include "option_pricing/b76.hpp"
 #include "option_pricing/binary.hpp"
 #include "option_pricing/iv_calibration.hpp"
