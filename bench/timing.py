@@ -140,7 +140,8 @@ class Report:
 
 def versions() -> dict:
     found = {"python": platform.python_version()}
-    for name, module in (("numpy", "numpy"), ("scipy", "scipy"), ("QuantLib", "QuantLib"), ("vollib", "vollib")):
+    for name, module in (("numpy", "numpy"), ("scipy", "scipy"), ("QuantLib", "QuantLib"), ("vollib", "vollib"),
+                         ("polars-vol", "polars-vol")):
         try:
             from importlib.metadata import version
             found[name] = version(module)
