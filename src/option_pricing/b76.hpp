@@ -16,10 +16,23 @@ double gamma(double F, double K, double T, double sigma, double D);
 // D * phi(d1) / (F * sigma * sqrt(T)), negated for a put: a phi-based figure, not D * N(d1).
 double delta(OptionType type, double F, double K, double T, double sigma, double D);
 
+// The pieces of the value formula, shared by `fairvalue` and `sensitivities` so that both keep
+// one operation order (results are pinned to it bit for bit).
+
 // d1 = (ln(F/K) + sigma^2 T / 2) / (sigma sqrt(T)), from ln(F/K) and sqrt(T), in the order
 // every figure is pinned to.
 inline double d1(double log_fk, double T, double sqrt_t, double sigma) {
     return (log_fk + 0.5 * sigma * sigma * T) / (sigma * sqrt_t);
+}
+
+// The discounted payoff at the forward, for the expiry guard; fmax counts a NaN difference as 0.
+inline double intrinsic(OptionType type, double F, double K, double D) {
+    return type == OptionType::call ? D * std::fmax(F - K, 0.0) : D * std::fmax(K - F, 0.0);
+}
+
+// The value from n1 = N(d1), n2 = N(d2) for a call, or n1 = N(-d1), n2 = N(-d2) for a put.
+inline double value_from(OptionType type, double F, double K, double D, double n1, double n2) {
+    return type == OptionType::call ? D * (F * n1 - K * n2) : D * (K * n2 - F * n1);
 }
 
 // One option valued at many volatilities (the implied-volatility search): ln(F/K) and sqrt(T)
@@ -31,13 +44,11 @@ public:
         : type_(type), F_(F), K_(K), T_(T), D_(D), log_fk_(std::log(F / K)), sqrt_t_(std::sqrt(T)) {}
 
     double value(double sigma) const {
-        if (at_expiry(T_, sigma)) {
-            return type_ == OptionType::call ? D_ * std::fmax(F_ - K_, 0.0) : D_ * std::fmax(K_ - F_, 0.0);
-        }
+        if (at_expiry(T_, sigma)) return intrinsic(type_, F_, K_, D_);
         const double d_1 = d1(log_fk_, T_, sqrt_t_, sigma);
         const double d_2 = d_1 - sigma * sqrt_t_;
-        if (type_ == OptionType::call) return D_ * (F_ * norm_cdf(d_1) - K_ * norm_cdf(d_2));
-        return D_ * (K_ * norm_cdf(-d_2) - F_ * norm_cdf(-d_1));
+        if (type_ == OptionType::call) return value_from(type_, F_, K_, D_, norm_cdf(d_1), norm_cdf(d_2));
+        return value_from(type_, F_, K_, D_, norm_cdf(-d_1), norm_cdf(-d_2));
     }
 
 private:
