@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "option_pricing/b76.hpp"
-#include "central_difference.hpp"
+#include "option_test_support.hpp"
 
 namespace korvex {
 namespace {
@@ -18,19 +18,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr auto call = OptionType::call;
 constexpr auto put = OptionType::put;
 
-struct Case {
-    OptionType type;
-    double F, K, T, sigma, D;
-};
+using Case = testing::OptionCase;
 
 // A chain around F = 100: deep out of to deep in the money, short to long dated, two volatilities.
 std::vector<Case> chain() {
-    std::vector<Case> cases;
-    for (const auto type : {call, put})
-        for (const double K : {60.0, 95.0, 100.0, 130.0, 250.0})
-            for (const double T : {0.05, 0.6, 3.0})
-                for (const double sigma : {0.3, 0.9}) cases.push_back({type, 100.0, K, T, sigma, 0.97});
-    return cases;
+    return testing::chain({60.0, 95.0, 100.0, 130.0, 250.0}, {0.05, 0.6, 3.0}, {0.3, 0.9}, 0.97);
 }
 
 b76::Sensitivities at(const Case& c) { return b76::sensitivities(c.type, c.F, c.K, c.T, c.sigma, c.D); }

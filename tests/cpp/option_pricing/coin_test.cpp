@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "central_difference.hpp"
+#include "option_test_support.hpp"
 #include "option_pricing/b76.hpp"
 #include "option_pricing/b76_sensitivities.hpp"
 #include "option_pricing/iv_calibration.hpp"
@@ -18,18 +18,10 @@ using testing::same_bits;
 constexpr auto call = OptionType::call;
 constexpr auto put = OptionType::put;
 
-struct Case {
-    OptionType type;
-    double F, K, T, sigma, D;
-};
+using Case = testing::OptionCase;
 
 std::vector<Case> chain() {
-    std::vector<Case> cases;
-    for (const auto type : {call, put})
-        for (const double K : {40.0, 90.0, 100.0, 120.0, 300.0})
-            for (const double T : {0.02, 0.5, 2.0})
-                for (const double sigma : {0.45, 1.1}) cases.push_back({type, 100.0, K, T, sigma, 0.995});
-    return cases;
+    return testing::chain({40.0, 90.0, 100.0, 120.0, 300.0}, {0.02, 0.5, 2.0}, {0.45, 1.1}, 0.995);
 }
 
 double coin_value(const Case& c, double F, double T, double sigma) {

@@ -1,4 +1,4 @@
-// Central differences with error bounds derived from the evaluation, not guessed: each estimate
+// Helpers shared by the sensitivity tests: option chains, and central differences with error bounds derived from the evaluation, not guessed: each estimate
 // carries (a) the truncation error, measured by Richardson's comparison with twice the step
 // (the error is O(h^2), so |D(h) - D(2h)| is about three times that of D(h)), and (b) the
 // rounding error, from a bound `noise` on the absolute error of one evaluation, which the
@@ -8,9 +8,29 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
+#include <vector>
+
+#include "option_pricing/option_type.hpp"
 
 namespace korvex::testing {
+
+struct OptionCase {
+    OptionType type;
+    double F, K, T, sigma, D;
+};
+
+// Calls and puts at F = 100 for every combination of the given strikes, times and volatilities.
+inline std::vector<OptionCase> chain(std::initializer_list<double> strikes, std::initializer_list<double> ttxs,
+                                     std::initializer_list<double> vols, double D) {
+    std::vector<OptionCase> cases;
+    for (const auto type : {OptionType::call, OptionType::put})
+        for (const double K : strikes)
+            for (const double T : ttxs)
+                for (const double sigma : vols) cases.push_back({type, 100.0, K, T, sigma, D});
+    return cases;
+}
 
 inline constexpr double kEps = std::numeric_limits<double>::epsilon();
 // Steps balancing h^2 truncation against noise / h (first) and noise / h^2 (second derivatives).
