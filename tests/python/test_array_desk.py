@@ -1,6 +1,7 @@
 """Desk sensitivities and coin-settled options of korvex_array: against QuantLib's Black
 calculator, central differences of the value, the scalar functions and the coin identities."""
 
+import inspect
 import math
 
 import numpy as np
@@ -40,6 +41,10 @@ def test_figures_come_back_by_name_in_the_input_shape():
     coin = ka.coin_sensitivities(100.0, 95.0, 0.5, 0.6, "p")
     assert list(coin) == COIN_FIGURES and all(a.shape == () for a in coin.values())
     assert ka.coin_implied_vol(0.5, fwd, 95.0, 0.05, "c").shape == (2, 3)
+    assert all(name in ka.__all__ for name in ["b76_sensitivities", "coin_sensitivities", "coin_implied_vol"])
+    for name in ["b76_sensitivities", "coin_sensitivities"]:
+        assert inspect.signature(getattr(ka, name)) == inspect.signature(korvex.b76_fairvalue)
+    assert str(inspect.signature(ka.coin_implied_vol)) == "(ttx, fwd, strike, coin_price, call_put, df=1.0)"
 
 
 def test_each_element_is_the_scalar_arithmetic():

@@ -68,11 +68,15 @@ quotes = np.array(["2026-12-01T10:00", "NaT"], dtype="datetime64[m]")
 assert_type(korvex_array.business_ttx(quotes, expiry), npt.NDArray[np.float64])
 assert_type(korvex_array.calendar_ttx([expiry, Stamp()], expiry), npt.NDArray[np.float64])
 assert_type(korvex_array.tenor_ttx(["1d", "3m"]), npt.NDArray[np.float64])
+assert_type(korvex_array.b76_sensitivities(97_250.0, [90_000.0], 0.1, 0.55, "c")["vanna"], npt.NDArray[np.float64])
+assert_type(korvex_array.coin_sensitivities(97_250.0, 90_000.0, 0.1, 0.55, "p")["delta"], npt.NDArray[np.float64])
+assert_type(korvex_array.coin_implied_vol(0.1, 97_250.0, [90_000.0], [0.01], "p"), npt.NDArray[np.float64])
 
 korvex.b76_fairvalue("97250", 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
 korvex_array.b76_vega(1.0, 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
 korvex_array.Smile(calendar)  # type: ignore[arg-type]
 korvex_array.business_ttx(expiry, expiry, underlying=1)  # type: ignore[arg-type]
+korvex_array.coin_sensitivities(1.0, 1.0, 1.0, 0.5, "c")["vanna"]  # type: ignore[typeddict-item]
 korvex.b76_fairvalue(1.0, 1.0, 1.0, 0.5, 1)  # type: ignore[arg-type]
 korvex.b76_vega(1.0, 1.0, 1.0, 0.5, "c")  # type: ignore[arg-type]
 korvex.GVVSpline("2026-12-25")  # type: ignore[arg-type]

@@ -3,28 +3,19 @@
 #include "option_pricing/b76.hpp"
 #include "option_pricing/binary.hpp"
 #include "option_pricing/iv_calibration.hpp"
-#include "python/array/call_put.hpp"
+#include "python/array/params.hpp"
 #include "python/frame/elementwise.hpp"
 
 namespace korvex::py {
 namespace {
 
-// The scalar functions' parameter lists, with array kinds.
-constexpr auto typed_params =
-    std::tuple{Param<FloatArray>{"fwd"}, Param<FloatArray>{"strike"},  Param<FloatArray>{"ttx"},
-               Param<FloatArray>{"vol"}, Param<CallPutArray>{"call_put"}, Param<FloatArray>{"df", 1.0}};
+// The other scalar parameter lists, with array kinds (typed_params: params.hpp).
 constexpr auto untyped_params = std::tuple{Param<FloatArray>{"fwd"}, Param<FloatArray>{"strike"},
                                            Param<FloatArray>{"ttx"}, Param<FloatArray>{"vol"},
                                            Param<FloatArray>{"df", 1.0}};
 constexpr auto iv_params =
     std::tuple{Param<FloatArray>{"ttx"},   Param<FloatArray>{"fwd"},      Param<FloatArray>{"strike"},
                Param<FloatArray>{"price"}, Param<CallPutArray>{"call_put"}, Param<FloatArray>{"df", 1.0}};
-
-// The same core calls as the scalar functions, so every element is the scalar result bit for bit.
-template <auto Formula>
-constexpr auto typed = [](double fwd, double strike, double ttx, double vol, OptionType type, double df) {
-    return Formula(type, fwd, strike, ttx, vol, df);
-};
 
 constexpr Function b76_fairvalue{"b76_fairvalue", typed_params, elementwise<typed_params, typed<b76::fairvalue>>};
 constexpr Function b76_delta{"b76_delta", typed_params, elementwise<typed_params, typed<b76::delta>>};

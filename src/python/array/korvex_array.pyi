@@ -4,7 +4,7 @@
 
 import datetime
 from collections.abc import Sequence
-from typing import Any, Protocol, Self, SupportsFloat, SupportsIndex, TypeVar, final
+from typing import Any, Protocol, Self, SupportsFloat, SupportsIndex, TypedDict, TypeVar, final
 
 import numpy as np
 import numpy.typing as npt
@@ -16,6 +16,7 @@ __all__ = [
     "b76_fairvalue", "b76_delta", "b76_vega", "b76_gamma",
     "binary_fairvalue", "binary_vega", "binary_delta", "binary_gamma", "binary_speed", "binary_theta",
     "calibrate_black76_iv",
+    "b76_sensitivities", "coin_sensitivities", "coin_implied_vol",
     "business_ttx", "calendar_ttx", "tenor_ttx",
 ]
 
@@ -70,6 +71,31 @@ def binary_gamma(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call
 def binary_speed(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 def binary_theta(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 def calibrate_black76_iv(ttx: _Floats, fwd: _Floats, strike: _Floats, price: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
+
+# The desk functions' results: one float64 array of the broadcast shape per figure, in this order.
+class _Sensitivities(TypedDict):
+    value: _Array
+    delta: _Array
+    gamma: _Array
+    vega: _Array
+    theta: _Array
+    vanna: _Array
+    volga: _Array
+    dual_delta: _Array
+    dual_gamma: _Array
+    itm_probability: _Array
+
+class _CoinSensitivities(TypedDict):
+    value: _Array
+    delta: _Array
+    gamma: _Array
+    vega: _Array
+    theta: _Array
+
+def b76_sensitivities(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Sensitivities: ...
+def coin_sensitivities(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _CoinSensitivities: ...
+def coin_implied_vol(ttx: _Floats, fwd: _Floats, strike: _Floats, coin_price: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
+
 def business_ttx(start: _Instants, end: _Instants, underlying: str = "BTCUSDT") -> _Array: ...
 def calendar_ttx(start: _Instants, end: _Instants) -> _Array: ...
 def tenor_ttx(tenors: _Texts) -> _Array: ...

@@ -1,0 +1,81 @@
+// Array functions with several figures per element: the kernel returns a record of doubles, and
+// the result is a dict of float64 arrays of the broadcast shape, one per field, keyed by the
+// field's name in the table's order.
+//
+//   constexpr RecordField<Figures> figures[] = {{"value", &Figures::value}, ...};
+//   constexpr Function f{"name", params, elementwise_record<params, kernel, figures>};
+//
+// Each figure is its own contiguous array, which numpy and pandas take as it is; the fields of a
+// structured array would be strided views. Events happen in the order of `elementwise`.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <iterator>
+#include <new>
+#include <optional>
+#include <utility>
+
+#include "python/frame/elementwise.hpp"
+
+namespace korvex::py {
+
+template <class Record>
+struct RecordField {
+    const char* name;
+    double Record::*member;
+};
+
+// The finished arrays in a dict under their names, or null with an exception set.
+template <std::size_t N>
+PyObject* dict_of_arrays(std::array<OutputArray, N>& arrays, const std::array<const char*, N>& names) {
+    Ref dict = Ref::steal(PyDict_New());
+    if (!dict) return nullptr;
+    for (std::size_t f = 0; f < N; ++f) {
+        Ref array = Ref::steal(arrays[f].release());
+        if (PyDict_SetItemString(dict.get(), names[f], array.get()) < 0) return nullptr;
+    }
+    return dict.release();
+}
+
+template <const auto& Params, auto Kernel, const auto& Fields>
+struct ElementwiseRecord {
+    static constexpr std::size_t kFields = std::size(Fields);
+
+    template <class... Columns>
+    PyObject* operator()(Columns&... columns) const {
+        try {
+            const std::optional<Shape> shape = broadcast_columns<Params>(columns...);
+            if (!shape) return nullptr;
+            std::array<OutputArray, kFields> outs;
+            for (OutputArray& out : outs) {
+                if (!out.allocate(*shape)) return nullptr;
+            }
+            const std::size_t count = element_count(*shape);
+            // One kernel call per element; its fields are stored into the arrays side by side.
+            [&]<std::size_t... F>(std::index_sequence<F...>, const auto... element) {
+                double* const data[] = {outs[F].data()...};
+                run_without_lock(count, [&] {
+                    for (std::size_t i = 0; i < count; ++i) {
+                        const auto record = Kernel(element[i]...);
+                        ((data[F][i] = record.*(Fields[F].member)), ...);
+                    }
+                });
+            }(std::make_index_sequence<kFields>{}, columns.elements()...);
+            return dict_of_arrays(outs, names());
+        } catch (const std::bad_alloc&) {
+            return PyErr_NoMemory();
+        }
+    }
+
+    static constexpr std::array<const char*, kFields> names() {
+        std::array<const char*, kFields> out{};
+        for (std::size_t f = 0; f < kFields; ++f) out[f] = Fields[f].name;
+        return out;
+    }
+};
+
+template <const auto& Params, auto Kernel, const auto& Fields>
+inline constexpr ElementwiseRecord<Params, Kernel, Fields> elementwise_record{};
+
+}  // namespace korvex::py
