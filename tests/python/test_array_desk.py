@@ -12,6 +12,8 @@ from hypothesis import strategies as st
 
 import korvex
 import korvex_array as ka
+from conftest import raising
+from test_array_threads import ran_during
 
 FIGURES = ["value", "delta", "gamma", "vega", "theta", "vanna", "volga", "dual_delta", "dual_gamma",
            "itm_probability"]
@@ -219,8 +221,16 @@ def test_no_nan_in_range(rows, call_put):
             assert not np.isnan(values).any(), name
 
 
+def test_the_loops_run_without_the_lock():
+    fwd = np.linspace(50.0, 150.0, 300_000)
+    assert ran_during(lambda: ka.b76_sensitivities(fwd, 100.0, 0.5, 0.6, "c"))
+    assert not ran_during(lambda: ka.coin_sensitivities(fwd[:100], 100.0, 0.5, 0.6, "c"))
+
+
 def test_no_leaks(no_leak):
     c = chain(7, 50)
     no_leak(lambda: ka.b76_sensitivities(**c), rounds=500)
     no_leak(lambda: ka.coin_sensitivities(**c), rounds=500)
     no_leak(lambda: ka.coin_implied_vol(c["ttx"], c["fwd"], c["strike"], 0.05, c["call_put"]), rounds=500)
+    no_leak(raising(ValueError, ka.b76_sensitivities, 1.0, 1.0, 1.0, 0.5, ["c", "x"]), rounds=500)
+    no_leak(raising(ValueError, ka.coin_sensitivities, [1.0], [1.0, 2.0], 1.0, 0.5, "c"), rounds=500)
