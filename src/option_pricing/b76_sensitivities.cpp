@@ -54,10 +54,15 @@ Sensitivities sensitivities(OptionType type, double F, double K, double T, doubl
     const double n1 = norm_cdf(call ? d1 : -d1);
     const double n2 = norm_cdf(call ? d2 : -d2);
 
+    // Where two NaNs meet in a commutative operation, which one comes out (and so the NaN's sign)
+    // depends on the operand order the compiler chose for that copy of the formula; recomputing
+    // such a value keeps even that bit of fairvalue's.
+    double value = value_from(type, F, K, D, n1, n2);
+    if (std::isnan(value)) value = fairvalue(type, F, K, T, sigma, D);
     // vega and gamma keep the operation order of b76::vega and b76::delta (a call's), so they
-    // are those figures bit for bit.
+    // are those figures bit for bit (but for the sign of a NaN, as above).
     const double vega = D * F * pdf * sqrt_t;
-    return {.value = value_from(type, F, K, D, n1, n2),
+    return {.value = value,
             .delta = sign * D * n1,
             .gamma = D * pdf / (F * sigma * sqrt_t),
             .vega = vega,

@@ -90,6 +90,23 @@ TEST(B76Sensitivities, AgreeWithTheScalarFigures) {
     }
 }
 
+// Any input at all, NaN and infinities included: the value is fairvalue's to the last bit, even
+// the sign of a NaN.
+TEST(B76Sensitivities, ValueKeepsEveryBitOfFairvalue) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double specials[] = {0.0, -0.0, kInf, -kInf, kNaN, -kNaN, 5e-324, 1e300, -1.0, 0.5, 100.0};
+    for (const auto type : {call, put})
+        for (const double F : specials)
+            for (const double K : {100.0, 0.0, kNaN, kInf})
+                for (const double T : specials)
+                    for (const double sigma : specials)
+                        for (const double D : {0.9, kNaN}) {
+                            const double value = b76::sensitivities(type, F, K, T, sigma, D).value;
+                            EXPECT_TRUE(same_bits(value, b76::fairvalue(type, F, K, T, sigma, D)))
+                                << F << ' ' << K << ' ' << T << ' ' << sigma << ' ' << D;
+                        }
+}
+
 TEST(B76Sensitivities, PutCallParity) {
     for (const Case& c : chain()) {
         if (c.type == put) continue;
