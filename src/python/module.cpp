@@ -3,7 +3,7 @@
 #include <span>
 
 #include "python/classes.hpp"
-#include "python/frame/border.hpp"
+#include "python/frame/border_probe.hpp"
 #include "python/frame/exports.hpp"
 #include "python/pricing.hpp"
 
@@ -18,14 +18,7 @@ int register_names(PyObject* module) {
     return add_functions(module, pricing_functions());
 }
 
-int exec_module(PyObject* module) {
-    if (!PyModule_Check(module)) {
-        PyErr_SetString(PyExc_TypeError, "korvex can only initialise a module object");
-        return -1;
-    }
-    if (!in_main_interpreter("korvex")) return -1;
-    return at_border([module] { return register_names(module); }, -1);
-}
+int exec_module(PyObject* module) { return execute_module(module, "korvex", &register_names); }
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},

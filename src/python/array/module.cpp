@@ -4,7 +4,6 @@
 #include "python/array/functions.hpp"
 #include "python/array/smile.hpp"
 #include "python/array/time_functions.hpp"
-#include "python/frame/border.hpp"
 #include "python/frame/exports.hpp"
 #include "python/frame/numpy.hpp"
 
@@ -19,14 +18,7 @@ int register_names(PyObject* module) {
     return add_functions(module, array_time_functions());
 }
 
-int exec_module(PyObject* module) {
-    if (!PyModule_Check(module)) {
-        PyErr_SetString(PyExc_TypeError, "korvex_array can only initialise a module object");
-        return -1;
-    }
-    if (!in_main_interpreter("korvex_array")) return -1;
-    return at_border([module] { return register_names(module); }, -1);
-}
+int exec_module(PyObject* module) { return execute_module(module, "korvex_array", &register_names); }
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},

@@ -1,5 +1,7 @@
 #include "python/frame/exports.hpp"
 
+#include "python/frame/border.hpp"
+
 namespace korvex::py {
 
 int add_export(PyObject* module, const char* name, Ref value) {
@@ -31,6 +33,15 @@ int add_functions(PyObject* module, std::span<PyMethodDef> functions) {
         }
     }
     return 0;
+}
+
+int execute_module(PyObject* module, const char* module_name, int (*register_names)(PyObject*)) {
+    if (!PyModule_Check(module)) {
+        PyErr_Format(PyExc_TypeError, "%s can only initialise a module object", module_name);
+        return -1;
+    }
+    if (!in_main_interpreter(module_name)) return -1;
+    return at_border([module, register_names] { return register_names(module); }, -1);
 }
 
 }  // namespace korvex::py

@@ -19,4 +19,8 @@ bool in_main_interpreter(const char* module_name);
 // Each function of the table, bound to the module (its __module__ is the module's name).
 int add_functions(PyObject* module, std::span<PyMethodDef> functions);
 
+// A module's execution step: checks the module object and the interpreter, then adds the names
+// through `register_names` at the border. 0, or -1 with an exception set.
+int execute_module(PyObject* module, const char* module_name, int (*register_names)(PyObject*));
+
 }  // namespace korvex::py
