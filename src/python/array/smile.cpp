@@ -109,7 +109,7 @@ constexpr auto vols_params = std::tuple{Param<FloatArray>{"ttx"}, Param<FloatArr
 constexpr auto jacobian_params = std::tuple{Param<FloatArray>{"ttx"}, Param<FloatArray>{"spot"},
                                             Param<FloatArray>{"strikes"}, Param<StrList>{"params"}};
 
-PyObject* vols(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& spot, FloatColumn& strikes) try {
+PyObject* vols(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& spot, FloatColumn& strikes) {
     const std::optional<Shape> shape = broadcast_columns<vols_params>(ttx, spot, strikes);
     OutputArray out;
     if (!shape || !out.allocate(*shape)) return nullptr;
@@ -121,13 +121,11 @@ PyObject* vols(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& spot, 
         });
     }, smile.model);
     return out.release();
-} catch (const std::bad_alloc&) {
-    return PyErr_NoMemory();
 }
 
 // Each row is get_jacobian's list for that name: (smile of the bumped record - smile) / bump.
 PyObject* jacobian(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& spot, FloatColumn& strikes,
-                   const TextList& names) try {
+                   const TextList& names) {
     // One row per name: the elements must lie along one axis.
     const FloatColumn* columns[] = {&ttx, &spot, &strikes};
     static constexpr ParamTable table{jacobian_params};
@@ -166,8 +164,6 @@ PyObject* jacobian(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& sp
         });
     }, smile.model);
     return out.release();
-} catch (const std::bad_alloc&) {
-    return PyErr_NoMemory();
 }
 
 constexpr Method vols_method{"vols", Borrow::none, vols_params, &vols};
@@ -183,11 +179,7 @@ constexpr StaticMethod from_params{
     "from_params", std::tuple{Param<Str>{"model"}, Param<Object>{"expiry"}, Param<FloatDict>{"params"}},
     [](const Text& model, PyObject* expiry, const NamedFloats& params) -> PyObject* {
         PyObject* type = SmileClass::type();
-        try {
-            return type ? snapshot(reinterpret_cast<PyTypeObject*>(type), model.utf8, expiry, params) : nullptr;
-        } catch (const std::bad_alloc&) {
-            return PyErr_NoMemory();
-        }
+        return type ? snapshot(reinterpret_cast<PyTypeObject*>(type), model.utf8, expiry, params) : nullptr;
     }};
 
 // Smile.from_params(model, expiry, params) rebuilds an equal snapshot.

@@ -17,7 +17,7 @@ namespace {
 // years(from, to) over the broadcast of two instant columns: NaN where either is NaT; ValueError
 // "element i: Invalid timestamp" for the first instant outside the supported years.
 template <const auto& Params, class Years>
-PyObject* years_between(InstantColumn& start, InstantColumn& end, Years years) try {
+PyObject* years_between(InstantColumn& start, InstantColumn& end, Years years) {
     const std::optional<Shape> shape = broadcast_columns<Params>(start, end);
     OutputArray out;
     if (!shape || !out.allocate(*shape)) return nullptr;
@@ -45,8 +45,6 @@ PyObject* years_between(InstantColumn& start, InstantColumn& end, Years years) t
         return nullptr;
     }
     return out.release();
-} catch (const std::bad_alloc&) {
-    return PyErr_NoMemory();
 }
 
 constexpr auto business_params = std::tuple{Param<InstantArray>{"start"}, Param<InstantArray>{"end"},

@@ -45,21 +45,17 @@ template <const auto& Params, auto Kernel>
 struct Elementwise {
     template <class... Columns>
     PyObject* operator()(Columns&... columns) const {
-        try {
-            const std::optional<Shape> shape = broadcast_columns<Params>(columns...);
-            OutputArray out;
-            if (!shape || !out.allocate(*shape)) return nullptr;
-            const std::size_t count = element_count(*shape);
-            double* const result = out.data();
-            [&](const auto... element) {
-                run_without_lock(count, [&] {
-                    for (std::size_t i = 0; i < count; ++i) result[i] = Kernel(element[i]...);
-                });
-            }(columns.elements()...);
-            return out.release();
-        } catch (const std::bad_alloc&) {
-            return PyErr_NoMemory();
-        }
+        const std::optional<Shape> shape = broadcast_columns<Params>(columns...);
+        OutputArray out;
+        if (!shape || !out.allocate(*shape)) return nullptr;
+        const std::size_t count = element_count(*shape);
+        double* const result = out.data();
+        [&](const auto... element) {
+            run_without_lock(count, [&] {
+                for (std::size_t i = 0; i < count; ++i) result[i] = Kernel(element[i]...);
+            });
+        }(columns.elements()...);
+        return out.release();
     }
 };
 

@@ -44,28 +44,24 @@ struct ElementwiseRecord {
 
     template <class... Columns>
     PyObject* operator()(Columns&... columns) const {
-        try {
-            const std::optional<Shape> shape = broadcast_columns<Params>(columns...);
-            if (!shape) return nullptr;
-            std::array<OutputArray, kFields> outs;
-            for (OutputArray& out : outs) {
-                if (!out.allocate(*shape)) return nullptr;
-            }
-            const std::size_t count = element_count(*shape);
-            // One kernel call per element; its fields are stored into the arrays side by side.
-            [&]<std::size_t... F>(std::index_sequence<F...>, const auto... element) {
-                double* const data[] = {outs[F].data()...};
-                run_without_lock(count, [&] {
-                    for (std::size_t i = 0; i < count; ++i) {
-                        const auto record = Kernel(element[i]...);
-                        ((data[F][i] = record.*(Fields[F].member)), ...);
-                    }
-                });
-            }(std::make_index_sequence<kFields>{}, columns.elements()...);
-            return dict_of_arrays(outs, names());
-        } catch (const std::bad_alloc&) {
-            return PyErr_NoMemory();
+        const std::optional<Shape> shape = broadcast_columns<Params>(columns...);
+        if (!shape) return nullptr;
+        std::array<OutputArray, kFields> outs;
+        for (OutputArray& out : outs) {
+            if (!out.allocate(*shape)) return nullptr;
         }
+        const std::size_t count = element_count(*shape);
+        // One kernel call per element; its fields are stored into the arrays side by side.
+        [&]<std::size_t... F>(std::index_sequence<F...>, const auto... element) {
+            double* const data[] = {outs[F].data()...};
+            run_without_lock(count, [&] {
+                for (std::size_t i = 0; i < count; ++i) {
+                    const auto record = Kernel(element[i]...);
+                    ((data[F][i] = record.*(Fields[F].member)), ...);
+                }
+            });
+        }(std::make_index_sequence<kFields>{}, columns.elements()...);
+        return dict_of_arrays(outs, names());
     }
 
     static constexpr std::array<const char*, kFields> names() {
