@@ -25,17 +25,7 @@ PyModuleDef_Slot module_slots[] = {
     {0, nullptr},
 };
 
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "korvex",  // m_name
-    "",        // m_doc
-    0,         // m_size: no per-module state
-    nullptr,   // m_methods: functions are added by the execution step
-    module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
-};
+PyModuleDef module_def = module_definition("korvex", module_slots);
 
 }  // namespace
 }  // namespace korvex::py

@@ -23,4 +23,10 @@ int add_functions(PyObject* module, std::span<PyMethodDef> functions);
 // through `register_names` at the border. 0, or -1 with an exception set.
 int execute_module(PyObject* module, const char* module_name, int (*register_names)(PyObject*));
 
+// A module definition for multi-phase initialisation: an empty docstring, no per-module state,
+// no method table (the execution step adds the functions) and the given slots.
+inline PyModuleDef module_definition(const char* name, PyModuleDef_Slot* slots) {
+    return PyModuleDef{PyModuleDef_HEAD_INIT, name, "", 0, nullptr, slots, nullptr, nullptr, nullptr};
+}
+
 }  // namespace korvex::py
