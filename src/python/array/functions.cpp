@@ -2,6 +2,7 @@
 
 #include "option_pricing/b76.hpp"
 #include "option_pricing/binary.hpp"
+#include "option_pricing/implied_vol.hpp"
 #include "option_pricing/iv_calibration.hpp"
 #include "python/array/params.hpp"
 #include "python/frame/elementwise.hpp"
@@ -33,6 +34,11 @@ constexpr Function calibrate_iv{
     elementwise<iv_params, [](double ttx, double fwd, double strike, double price, OptionType type, double df) {
         return calibrate_black76_iv(type, ttx, fwd, strike, price, df);
     }>};
+constexpr Function exact_iv{
+    "implied_vol", iv_params,
+    elementwise<iv_params, [](double ttx, double fwd, double strike, double price, OptionType type, double df) {
+        return implied_vol(type, ttx, fwd, strike, price, df);
+    }>};
 
 }  // namespace
 
@@ -41,7 +47,7 @@ std::span<PyMethodDef> array_pricing_functions() {
         function_def<b76_fairvalue>(),    function_def<b76_delta>(),        function_def<b76_vega>(),
         function_def<b76_gamma>(),        function_def<binary_fairvalue>(), function_def<binary_vega>(),
         function_def<binary_delta>(),     function_def<binary_gamma>(),     function_def<binary_speed>(),
-        function_def<binary_theta>(),     function_def<calibrate_iv>(),
+        function_def<binary_theta>(),     function_def<calibrate_iv>(),     function_def<exact_iv>(),
     };
     return table;
 }

@@ -1,4 +1,5 @@
-// The eleven pricing functions over arrays, in the scalar module's order.
+// The eleven pricing functions over arrays, in the scalar module's order, and the exact
+// implied volatility.
 #pragma once
 
 #include <span>

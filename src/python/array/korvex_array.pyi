@@ -15,7 +15,7 @@ __all__ = [
     "Smile",
     "b76_fairvalue", "b76_delta", "b76_vega", "b76_gamma",
     "binary_fairvalue", "binary_vega", "binary_delta", "binary_gamma", "binary_speed", "binary_theta",
-    "calibrate_black76_iv",
+    "calibrate_black76_iv", "implied_vol",
     "b76_sensitivities", "coin_sensitivities", "coin_implied_vol",
     "business_ttx", "calendar_ttx", "tenor_ttx",
 ]
@@ -71,6 +71,7 @@ def binary_gamma(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call
 def binary_speed(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 def binary_theta(fwd: _Floats, strike: _Floats, ttx: _Floats, vol: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 def calibrate_black76_iv(ttx: _Floats, fwd: _Floats, strike: _Floats, price: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
+def implied_vol(ttx: _Floats, fwd: _Floats, strike: _Floats, price: _Floats, call_put: _Texts, df: _Floats = 1.0) -> _Array: ...
 
 # The desk functions' results: one float64 array of the broadcast shape per figure, in this order.
 class _Sensitivities(TypedDict):
