@@ -21,7 +21,7 @@ constexpr double kTwoPi = 6.2831853071795865;
 
 // A Householder step smaller than this relative to s leaves an error far below rounding in the
 // next iterate (the steps converge with order four); the cap only guards against cycling.
-constexpr double kConverged = 1e-9;
+constexpr double kConverged = 1e-6;
 constexpr int kMaxSteps = 12;
 
 enum class Branch { lowest, middle, highest };

@@ -1,5 +1,6 @@
 #include "option_pricing/normal_tails.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvex {
@@ -9,34 +10,34 @@ constexpr double kInvSqrtPi = 0.56418958354775628;   // 1/sqrt(pi)
 constexpr double kSqrtHalfPi = 1.2533141373155003;   // sqrt(pi/2)
 constexpr double kInvSqrtTwo = 0.70710678118654752;  // 1/sqrt(2)
 
-// Beyond this erfc nears the smallest normal double; the series below is exact to rounding there.
-constexpr double kSeriesFrom = 26.0;
 
-// exp(u^2) without the rounding of u^2 in the exponent: u = hi + lo with hi of 26 bits, so
-// hi^2 is exact and the rest is small enough for its own rounding not to matter.
-double exp_of_square_times(double u, double factor) {
-    const double split = 134217729.0 * u;  // 2^27 + 1
-    const double hi = split - (split - u);
-    const double lo = u - hi;
-    const double rest = (hi + hi) * lo + lo * lo;
-    return factor * std::exp(hi * hi) * std::exp(rest);
-}
+#include "option_pricing/erfcx_table.inc"
 
-// erfcx(u) = 1/(u sqrt(pi)) * sum_k (-1)^k (2k-1)!! / (2u^2)^k, truncated where the terms fall
-// below 1e-19 for u >= 26.
+// Beyond the table the asymptotic series is exact to rounding: its first omitted term is below
+// 1e-19 relative from u = 12 on.
+constexpr double kSeriesFrom = 12.0;
+constexpr int kPieceCount = sizeof(kErfcxPieces) / sizeof(kErfcxPieces[0]);
+constexpr int kPieceTerms = sizeof(kErfcxPieces[0]) / sizeof(double);
+
+// erfcx(u) = 1/(u sqrt(pi)) * sum_k (-1)^k (2k-1)!! / (2u^2)^k.
 double erfcx_series(double u) {
     const double v = 0.5 / (u * u);
     double sum = 0.0;
-    for (int k = 9; k >= 1; --k) sum = v * (2 * k - 1) * (1.0 - sum);
+    for (int k = 13; k >= 1; --k) sum = v * (2 * k - 1) * (1.0 - sum);
     return kInvSqrtPi / u * (1.0 - sum);
 }
 
 }  // namespace
 
 double erfcx_nonnegative(double u) {
-    if (u < 0.5) return std::exp(u * u) * std::erfc(u);
-    if (u < kSeriesFrom) return exp_of_square_times(u, std::erfc(u));
-    return erfcx_series(u);
+    if (!(u < kSeriesFrom)) return erfcx_series(u);
+    // Pieces of width 1/4: the polynomial's variable z = 8 (u - centre) lies in [-1, 1].
+    const int i = std::min(static_cast<int>(u * 4.0), kPieceCount - 1);
+    const double z = 8.0 * u - (2 * i + 1);
+    const double* c = kErfcxPieces[i];
+    double sum = c[kPieceTerms - 1];
+    for (int k = kPieceTerms - 2; k >= 0; --k) sum = sum * z + c[k];
+    return sum;
 }
 
 double normal_ratio_lower(double z) { return kSqrtHalfPi * erfcx_nonnegative(-z * kInvSqrtTwo); }

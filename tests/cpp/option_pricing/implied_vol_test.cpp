@@ -133,7 +133,7 @@ TEST(NormalTails, ScaledErfcMatchesItsDefinitionAndItsSeries) {
     for (const double u : {0.0, 0.3, 0.5, 1.0, 3.0, 10.0})
         EXPECT_NEAR(erfcx_nonnegative(u), std::exp(u * u) * std::erfc(u), 1e-14 * std::exp(u * u) * std::erfc(u));
     // Both sides of the switch to the series agree, and the series tends to 1/(u sqrt(pi)).
-    EXPECT_NEAR(erfcx_nonnegative(std::nextafter(26.0, 0.0)) / erfcx_nonnegative(26.0), 1.0, 4e-16);
+    EXPECT_NEAR(erfcx_nonnegative(std::nextafter(12.0, 0.0)) / erfcx_nonnegative(12.0), 1.0, 4e-16);
     EXPECT_NEAR(erfcx_nonnegative(1e8) * 1e8 * std::sqrt(M_PI), 1.0, 1e-15);
 }
 
