@@ -11,6 +11,7 @@
 #include "common/utc_instant.hpp"
 #include "option_pricing/b76.hpp"
 #include "option_pricing/binary.hpp"
+#include "option_pricing/implied_vol.hpp"
 #include "option_pricing/iv_calibration.hpp"
 #include "volmodel/cubic_spline.hpp"
 #include "volmodel/gvv_spline.hpp"
@@ -77,6 +78,14 @@ Loop implied_vol(Inputs& in, std::size_t n) {
     return [c = Chain(in, n), price = in.doubles("price", n)](std::span<double> out) {
         for (std::size_t i = 0; i < out.size(); ++i) {
             out[i] = calibrate_black76_iv(OptionType::call, c.ttx[i], c.fwd[i], c.strike[i], price[i], c.df[i]);
+        }
+    };
+}
+
+Loop exact_implied_vol(Inputs& in, std::size_t n) {
+    return [c = Chain(in, n), price = in.doubles("price", n)](std::span<double> out) {
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            out[i] = korvex::implied_vol(OptionType::call, c.ttx[i], c.fwd[i], c.strike[i], price[i], c.df[i]);
         }
     };
 }
@@ -158,6 +167,7 @@ const std::map<std::string, Factory>& factories() {
         {"binary_theta", ignoring_options<typed<binary::theta>>},
         {"binary_vega", ignoring_options<typed<binary::vega>>},
         {"calibrate_black76_iv", ignoring_options<implied_vol>},
+        {"implied_vol", ignoring_options<exact_implied_vol>},
 #ifdef KORVEX_BENCH_DESK
         {"b76_sensitivities", ignoring_options<record<b76::Sensitivities, 10, b76::sensitivities>>},
         {"coin_sensitivities", ignoring_options<record<coin::Sensitivities, 5, coin::sensitivities>>},
