@@ -48,24 +48,36 @@ Result<void> check_grid(std::span<const double> grid) {
     return {};
 }
 
-// Total variance of a slice at forward log-moneyness k.
-double total_variance(const SurfaceSlice& slice, double k) {
-    const double vol = slice.vol(slice.forward * std::exp(k));
-    return vol * vol * slice.business_time;
-}
+// A slice's strikes and vols over a grid of k.
+struct SliceOnGrid {
+    std::vector<double> strikes, vols;
+    SliceOnGrid(const SurfaceSlice& slice, std::span<const double> grid) : strikes(grid.size()), vols(grid.size()) {
+        for (std::size_t j = 0; j < grid.size(); ++j) {
+            strikes[j] = slice.forward * std::exp(grid[j]);
+            vols[j] = slice.vol(strikes[j]);
+        }
+    }
+};
 
 // The second strike-difference of undiscounted Black-76 values over the grid's interior, by the
 // three-point formula for uneven spacing. Below the forward it differences puts, whose values keep
 // their digits there where a call's would be mostly forward - strike: by parity the difference is
-// the calls' own.
-LeastValue least_density(const SurfaceSlice& slice, std::span<const double> grid) {
+// the calls' own. Each point is priced only as the kinds of the differences that use it.
+LeastValue least_density(const SurfaceSlice& slice, const SliceOnGrid& on, std::span<const double> grid) {
     const std::size_t n = grid.size();
-    std::vector<double> strikes(n), calls(n), puts(n);
+    const std::vector<double>& strikes = on.strikes;
+    std::vector<double> calls(n), puts(n);
     for (std::size_t j = 0; j < n; ++j) {
-        strikes[j] = slice.forward * std::exp(grid[j]);
-        const double vol = slice.vol(strikes[j]);
-        calls[j] = b76::fairvalue(OptionType::call, slice.forward, strikes[j], slice.business_time, vol, 1.0);
-        puts[j] = b76::fairvalue(OptionType::put, slice.forward, strikes[j], slice.business_time, vol, 1.0);
+        const bool put_centre_near = (j > 0 && strikes[j - 1] < slice.forward) || strikes[j] < slice.forward ||
+                                     (j + 1 < n && strikes[j + 1] < slice.forward);
+        const bool call_centre_near = (j > 0 && !(strikes[j - 1] < slice.forward)) ||
+                                      !(strikes[j] < slice.forward) || (j + 1 < n && !(strikes[j + 1] < slice.forward));
+        if (put_centre_near) {
+            puts[j] = b76::fairvalue(OptionType::put, slice.forward, strikes[j], slice.business_time, on.vols[j], 1.0);
+        }
+        if (call_centre_near) {
+            calls[j] = b76::fairvalue(OptionType::call, slice.forward, strikes[j], slice.business_time, on.vols[j], 1.0);
+        }
     }
     LeastValue least;
     for (std::size_t j = 1; j + 1 < n; ++j) {
@@ -78,10 +90,15 @@ LeastValue least_density(const SurfaceSlice& slice, std::span<const double> grid
     return least;
 }
 
-LeastValue least_calendar_spread(const SurfaceSlice& earlier, const SurfaceSlice& later,
+// w_later(k) - w_earlier(k) over the later slice's grid, w = vol^2 tau at strike F e^k.
+LeastValue least_calendar_spread(const SurfaceSlice& earlier, const SurfaceSlice& later, const SliceOnGrid& on_later,
                                  std::span<const double> grid) {
     LeastValue least;
-    for (const double k : grid) least.see(total_variance(later, k) - total_variance(earlier, k), k);
+    for (std::size_t j = 0; j < grid.size(); ++j) {
+        const double vol = earlier.vol(earlier.forward * std::exp(grid[j]));
+        const double w_later = on_later.vols[j] * on_later.vols[j] * later.business_time;
+        least.see(w_later - vol * vol * earlier.business_time, grid[j]);
+    }
     return least;
 }
 
@@ -107,11 +124,12 @@ Result<ArbitrageReport> arbitrage(const Surface& surface, std::optional<std::spa
     for (std::size_t i = 0; i < slices.size(); ++i) {
         if (!grid) own = default_grid(slices[i]);
         const std::span<const double> points = grid ? *grid : std::span<const double>(own);
-        const LeastValue density = least_density(slices[i], points);
+        const SliceOnGrid on(slices[i], points);
+        const LeastValue density = least_density(slices[i], on, points);
         report.min_density.push_back(density.value());
         report.density_k.push_back(density.at());
         if (i > 0) {
-            const LeastValue spread = least_calendar_spread(slices[i - 1], slices[i], points);
+            const LeastValue spread = least_calendar_spread(slices[i - 1], slices[i], on, points);
             report.min_calendar_spread.push_back(spread.value());
             report.calendar_k.push_back(spread.at());
         }
