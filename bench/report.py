@@ -11,7 +11,7 @@ import sys
 from timing import markdown
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
-ORDER = ["core", "scalar", "chain", "smiles", "time", "arrays", "array_one", "array_targets", "desk"]
+ORDER = ["core", "scalar", "chain", "smiles", "time", "arrays", "array_one", "array_targets", "desk", "surface"]
 COLOURS = {"korvex": "#1f5fa8", "korvex, 2 threads": "#6baed6", "C++ loop": "#252525", "numpy": "#e08a1e",
            "numpy formula": "#e08a1e", "scipy": "#8c6bb1", "scipy/math": "#8c6bb1", "scipy newton": "#8c6bb1",
            "polars-vol": "#17becf", "scalar korvex": "#bcbddc", "plain Python": "#7f7f7f", "QuantLib": "#2ca25f",

@@ -29,7 +29,9 @@ target_sources(korvex_calendar PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/embedded_calendar.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/year_weight_cache.hpp
   ${CMAKE_CURRENT_SOURCE_DIR}/calendar.hpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/calendar.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/calendar.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/registry.hpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/registry.cpp)
 target_include_directories(korvex_calendar PRIVATE ${_korvex_calendar_inc_dir})
 
 # KORVEX_RAPIDJSON_INCLUDE_DIR: found by cmake/system_packages.cmake.
