@@ -44,6 +44,7 @@ def main() -> None:
     show_smiles()
     show_time()
     show_arrays()
+    show_fit()
 
 
 def show_smiles() -> None:
@@ -107,6 +108,26 @@ def show_arrays() -> None:
     assert values[0] == korvex.b76_fairvalue(FORWARD, strikes[0], ttx[0], VOL, call_put[0], DF)
     print(f"\nkorvex_array: {n:,} options priced in one call in {elapsed * 1e3:.0f} ms "
           f"({elapsed / n * 1e9:.0f} ns each), each the scalar result bit for bit; mean value {values.mean():,.2f}")
+
+
+def show_fit() -> None:
+    expiry = dt.datetime(2026, 12, 25, 8, tzinfo=dt.timezone.utc)
+    truth = korvex.VolGeo(expiry, ref_spot=FORWARD, ref_vol=58.0, corr=-0.35, vvol=40.0)
+    strikes = np.linspace(70_000.0, 130_000.0, 40)
+    rng = np.random.default_rng(1)
+    quotes = np.array(truth.get_vol(TTX, FORWARD, strikes)) + rng.normal(0.0, 0.002, strikes.size)
+    def fit_once() -> korvex_array.SmileFit:
+        return korvex_array.fit_smile(korvex.VolGeo(expiry, ref_spot=FORWARD), TTX, FORWARD, strikes, quotes,
+                                      bid=quotes - 0.005, ask=quotes + 0.005)
+
+    fit = fit_once()  # the first call also sets up the result type
+    start = time.perf_counter()
+    fit_once()
+    elapsed = time.perf_counter() - start
+    params = ", ".join(f"{name} {value:.4f}" for name, value in fit.params.items())
+    print(f"\nfit_smile: a 40-quote VolGeo slice {fit.status} in {fit.iterations} iterations, "
+          f"{elapsed * 1e6:.0f} us: {params}; RMSE {fit.rmse * 100:.3f} vol points, "
+          f"max error {fit.max_error * 100:.3f}, {fit.inside_spread:.0%} inside the spread")
 
 
 if __name__ == "__main__":

@@ -72,4 +72,10 @@ void CubicSpline::smile(const CubicParams& p, double ttx, double spot, std::span
 
 bool CubicSpline::admissible(const CubicParams& p) { return p.p25 >= 0.0 && p.c25 >= 0.0 && p.ref_vol > 1.0; }
 
+Interval CubicSpline::admissible_box(std::string_view name) {
+    if (name == "p25" || name == "c25") return {0.0};
+    if (name == "ref_vol") return {above(1.0)};
+    return {};
+}
+
 }  // namespace korvex

@@ -53,6 +53,7 @@ public:
     static void smile(const CubicParams& p, double ttx, double spot, std::span<const double> strikes,
                       std::span<double> out);
     static bool admissible(const CubicParams& p);
+    static Interval admissible_box(std::string_view name);
 };
 
 }  // namespace korvex

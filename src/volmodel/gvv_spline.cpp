@@ -64,4 +64,11 @@ bool GVVSpline::admissible(const GvvParams& p) {
     return p.pwing >= 0.0 && p.cwing >= 0.0 && p.smile >= 1.0 && p.ref_vol > 10.0;
 }
 
+Interval GVVSpline::admissible_box(std::string_view name) {
+    if (name == "pwing" || name == "cwing") return {0.0};
+    if (name == "smile") return {1.0};
+    if (name == "ref_vol") return {above(10.0)};
+    return {};
+}
+
 }  // namespace korvex

@@ -41,6 +41,7 @@ public:
     static void smile(const GvvParams& p, double ttx, double spot, std::span<const double> strikes,
                       std::span<double> out);
     static bool admissible(const GvvParams& p);
+    static Interval admissible_box(std::string_view name);
 };
 
 }  // namespace korvex

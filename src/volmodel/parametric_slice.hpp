@@ -1,7 +1,8 @@
 // What the three models share: a parameter record read and written by name through one table,
 // a fixed expiry, and a smile formula evaluated on the record. A model derives from
 // ParametricSlice<Model, Params> and supplies, as static members, its table `fields()`, its
-// `fitting_params()`, `smile(record, ttx, spot, strikes, out)` and `admissible(record)`.
+// `fitting_params()`, `smile(record, ttx, spot, strikes, out)`, `admissible(record)` and the box it tests,
+// `admissible_box(name)` per parameter.
 #pragma once
 
 #include <memory>
@@ -42,6 +43,7 @@ public:
         return out;
     }
     bool arb_free() const override { return Model::admissible(params_); }
+    Interval admissible_interval(std::string_view param) const override { return Model::admissible_box(param); }
     std::optional<double> get_parameter(std::string_view param) const override {
         return read_field(Model::fields(), params_, param);
     }

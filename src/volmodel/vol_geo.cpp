@@ -56,4 +56,10 @@ void VolGeo::smile(const VolGeoParams& p, double ttx, double spot, std::span<con
 
 bool VolGeo::admissible(const VolGeoParams& p) { return p.vvol >= 1.0 && p.ref_vol > 1.0; }
 
+Interval VolGeo::admissible_box(std::string_view name) {
+    if (name == "vvol") return {1.0};
+    if (name == "ref_vol") return {above(1.0)};
+    return {};
+}
+
 }  // namespace korvex

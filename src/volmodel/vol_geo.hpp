@@ -40,6 +40,7 @@ public:
     static void smile(const VolGeoParams& p, double ttx, double spot, std::span<const double> strikes,
                       std::span<double> out);
     static bool admissible(const VolGeoParams& p);
+    static Interval admissible_box(std::string_view name);
 };
 
 }  // namespace korvex

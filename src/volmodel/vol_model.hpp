@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/utc_instant.hpp"
+#include "volmodel/interval.hpp"
 #include "volmodel/param_map.hpp"
 
 namespace korvex {
@@ -31,7 +32,14 @@ public:
     virtual std::vector<double> get_vol(double ttx, double spot,
                                         std::span<const double> strikes) const = 0;
     double get_vol_single(double ttx, double spot, double strike) const;
+    // get_vol into caller storage (out.size() == strikes.size()), bit for bit.
+    void get_vol_into(double ttx, double spot, std::span<const double> strikes, std::span<double> out) const {
+        vol_into(ttx, spot, strikes, out);
+    }
     virtual bool arb_free() const = 0;
+    // The values of `param` that arb_free allows when every other parameter is admissible
+    // (arb_free is a box); the whole line for a name it does not test or does not know.
+    virtual Interval admissible_interval(std::string_view param) const = 0;
     virtual std::optional<double> get_parameter(std::string_view param) const = 0;
     // Unknown names are ignored; values are stored unchecked.
     virtual void set_param(std::string_view param, double value) = 0;

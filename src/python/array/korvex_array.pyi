@@ -4,7 +4,7 @@
 
 import datetime
 from collections.abc import Sequence
-from typing import Any, Protocol, Self, SupportsFloat, SupportsIndex, TypedDict, TypeVar, final
+from typing import Any, Literal, Protocol, Self, SupportsFloat, SupportsIndex, TypedDict, TypeVar, final
 
 import numpy as np
 import numpy.typing as npt
@@ -13,6 +13,7 @@ import korvex
 
 __all__ = [
     "Smile",
+    "SmileFit", "fit_smile",
     "b76_fairvalue", "b76_delta", "b76_vega", "b76_gamma",
     "binary_fairvalue", "binary_vega", "binary_delta", "binary_gamma", "binary_speed", "binary_theta",
     "calibrate_black76_iv", "implied_vol",
@@ -100,3 +101,47 @@ def coin_implied_vol(ttx: _Floats, fwd: _Floats, strike: _Floats, coin_price: _F
 def business_ttx(start: _Instants, end: _Instants, underlying: str = "BTCUSDT") -> _Array: ...
 def calendar_ttx(start: _Instants, end: _Instants) -> _Array: ...
 def tenor_ttx(tenors: _Texts) -> _Array: ...
+
+_SmileModel = korvex.GVVSpline | korvex.CubicSpline | korvex.VolGeo
+# 1-D array-likes of bool, int or float numbers.
+_Column = Sequence[_Number] | npt.NDArray[np.bool_ | np.integer[Any] | np.floating[Any]]
+
+@final
+class SmileFit:
+    """The result of fit_smile: the fitted model, its figures and which quotes counted. Immutable."""
+    @property
+    def model(self) -> korvex.GVVSpline | korvex.CubicSpline | korvex.VolGeo: ...
+    @property
+    def params(self) -> dict[str, float]: ...
+    @property
+    def status(self) -> Literal["converged", "max_iterations", "too_few_quotes"]: ...
+    @property
+    def iterations(self) -> int: ...
+    @property
+    def rmse(self) -> float: ...
+    @property
+    def max_error(self) -> float: ...
+    @property
+    def residuals(self) -> _Array: ...
+    @property
+    def used(self) -> npt.NDArray[np.bool_]: ...
+    @property
+    def inside_spread(self) -> float: ...
+    @staticmethod
+    def _restore(state: tuple[Any, ...]) -> SmileFit: ...
+    def __reduce__(self) -> tuple[Any, tuple[tuple[Any, ...]]]: ...
+
+def fit_smile(
+    model: _SmileModel,
+    ttx: _Number,
+    spot: _Number,
+    strikes: _Column,
+    vols: _Column,
+    *,
+    weights: _Column | None = None,
+    bid: _Column | None = None,
+    ask: _Column | None = None,
+    params: Sequence[str] | None = None,
+    bounds: dict[str, tuple[_Number, _Number]] | None = None,
+    max_iterations: SupportsIndex = 100,
+) -> SmileFit: ...

@@ -1,8 +1,10 @@
 // korvex_array: the pricing functions, smiles and times over whole arrays. The module definition
 // and its one execution step, which imports numpy and adds the names in a fixed order.
 #include "python/array/desk.hpp"
+#include "python/array/fit.hpp"
 #include "python/array/functions.hpp"
 #include "python/array/smile.hpp"
+#include "python/array/smile_fit.hpp"
 #include "python/array/time_functions.hpp"
 #include "python/frame/exports.hpp"
 #include "python/frame/numpy.hpp"
@@ -15,6 +17,8 @@ int register_names(PyObject* module) {
     if (add_export(module, "Smile", Ref::borrow(smile_type())) < 0) return -1;
     if (add_functions(module, array_pricing_functions()) < 0) return -1;
     if (add_functions(module, array_desk_functions()) < 0) return -1;
+    if (add_export(module, "SmileFit", Ref::borrow(smile_fit_type())) < 0) return -1;
+    if (add_functions(module, array_fit_functions()) < 0) return -1;
     return add_functions(module, array_time_functions());
 }
 

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "python/array/smile_model.hpp"
 #include "python/array/smile_runs.hpp"
 #include "python/frame/border.hpp"
 #include "python/frame/broadcast.hpp"
@@ -24,8 +25,6 @@
 namespace korvex::py {
 namespace {
 
-using SmileModel = std::variant<GVVSpline, CubicSpline, VolGeo>;
-
 struct SmileSnapshot {
     SmileModel model;
     Ref expiry;  // the aware datetime taken, to the microsecond; the model holds its instant
@@ -33,17 +32,6 @@ struct SmileSnapshot {
 
 struct SmileSpec;
 using SmileClass = ClassOf<SmileSnapshot, SmileSpec>;
-
-std::string_view kind_of(const SmileModel& model) {
-    return std::visit([](const auto& m) { return std::decay_t<decltype(m)>::kName; }, model);
-}
-
-std::optional<SmileModel> model_named(std::string_view name, UtcInstant expiry, const ParamMap& params) {
-    if (name == GVVSpline::kName) return GVVSpline::with_params(expiry, params);
-    if (name == CubicSpline::kName) return CubicSpline::with_params(expiry, params);
-    if (name == VolGeo::kName) return VolGeo::with_params(expiry, params);
-    return std::nullopt;
-}
 
 PyObject* snapshot(PyTypeObject* type, std::string_view name, PyObject* expiry, const NamedFloats& params) {
     auto instant = py_to_utc(expiry);
@@ -59,24 +47,6 @@ PyObject* snapshot(PyTypeObject* type, std::string_view name, PyObject* expiry, 
         return nullptr;
     }
     return SmileClass::wrap(type, SmileSnapshot{std::move(*model), std::move(taken)});
-}
-
-// The class name of a korvex smile model, or null with TypeError for anything else.
-const char* korvex_model_kind(PyObject* object) {
-    static const char* const names[] = {"GVVSpline", "CubicSpline", "VolGeo"};
-    static PyObject* types[3] = {};
-    if (!types[0]) {
-        Ref korvex = Ref::steal(PyImport_ImportModule("korvex"));
-        if (!korvex) return nullptr;
-        for (int i = 0; i < 3; ++i) {
-            if (!types[i] && !(types[i] = PyObject_GetAttrString(korvex.get(), names[i]))) return nullptr;
-        }
-    }
-    for (int i = 0; i < 3; ++i) {
-        if (Py_TYPE(object) == reinterpret_cast<PyTypeObject*>(types[i])) return names[i];
-    }
-    raise_not_instance(object, "GVVSpline', 'CubicSpline' or 'VolGeo");
-    return nullptr;
 }
 
 // Smile(model): the class, expiry and parameters of a korvex model.
