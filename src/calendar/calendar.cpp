@@ -1,7 +1,6 @@
 #include "calendar/calendar.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 
 #include "calendar/bucket_key.hpp"
@@ -79,6 +78,9 @@ Result<Calendar> Calendar::from_json_str(std::string_view document) {
     const std::array<double, 7>& days = calendar.day_weights_;
     calendar.week_weight_ = days[0];
     for (std::size_t d = 1; d < days.size(); ++d) calendar.week_weight_ += days[d];
+    for (std::size_t shape = 0; shape < calendar.year_weight_by_shape_.size(); ++shape) {
+        calendar.year_weight_by_shape_[shape] = calendar.accrued_days(365 + shape / 7, shape % 7);
+    }
     return calendar;
 }
 
@@ -88,9 +90,13 @@ double Calendar::accrued_days(std::int64_t days, unsigned weekday) const {
     return accrued;
 }
 
+std::size_t Calendar::year_shape(std::int32_t year, std::int64_t jan1) {
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return (leap ? 7 : 0) + weekday_from_days(jan1);
+}
+
 double Calendar::computed_year_weight(std::int32_t year) const {
-    const std::int64_t jan1 = jan1_days(year);
-    return accrued_days(jan1_days(year + 1) - jan1, weekday_from_days(jan1));
+    return year_weight_by_shape_[year_shape(year, jan1_days(year))];
 }
 
 double Calendar::year_weight(std::int32_t year) {
@@ -101,15 +107,15 @@ double Calendar::year_weight(std::int32_t year) {
 }
 
 std::pair<std::int32_t, double> Calendar::accrued_in_year(const UtcInstant& instant) const {
-    const LocalDateTime local = instant.plus_offset(zone_.utc_offset_seconds(instant));
+    const LocalDateTime local = instant.plus_offset(utc_offsets_.utc_offset_seconds(instant));
     const std::int32_t year = local.date().year;
     const std::int64_t jan1 = jan1_days(year);
     double accrued = accrued_days(local.days - jan1, weekday_from_days(jan1));
     if (const std::optional<Cumulative>& c = intraday_cumulative_[local.weekday()]) {
-        // Whole seconds only; within a bucket the weight accrues linearly.
-        const double s = static_cast<double>(local.seconds_of_day);
-        const std::size_t i = std::min<std::size_t>(local.seconds_of_day / 900, kBucketsPerDay - 1);
-        const double f = std::fmod(s, 900.0) / 900.0;
+        // Whole seconds only; within a bucket the weight accrues linearly. seconds_of_day is
+        // below 86400, so i is at most 95, and the integer remainder is the exact one fmod gives.
+        const std::size_t i = local.seconds_of_day / 900;
+        const double f = static_cast<double>(local.seconds_of_day % 900) / 900.0;
         accrued = accrued + (((*c)[i + 1] - (*c)[i]) * f + (*c)[i]);
     }
     return {year, accrued};

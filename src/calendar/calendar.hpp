@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "calendar/tz_database.hpp"
+#include "calendar/utc_offset_table.hpp"
 #include "calendar/year_weight_cache.hpp"
 #include "common/result.hpp"
 #include "common/utc_instant.hpp"
@@ -43,12 +44,15 @@ public:
     double week_weight() const { return week_weight_; }
     const YearWeightCache& year_weight_cache() const { return year_weight_cache_; }
     const TimeZone& zone() const { return zone_; }
+    const UtcOffsetTable& utc_offsets() const { return utc_offsets_; }
 
 private:
-    explicit Calendar(TimeZone zone) : zone_(zone) {}
+    explicit Calendar(TimeZone zone) : zone_(zone), utc_offsets_(zone) {}
 
     // Day weights of the `days` whole days that follow a day of weekday `weekday`, in order.
     double accrued_days(std::int64_t days, unsigned weekday) const;
+    // The weight of a year depends only on its length and the weekday of its January 1.
+    static std::size_t year_shape(std::int32_t year, std::int64_t jan1);
     double computed_year_weight(std::int32_t year) const;
     // The local year and the weight accrued in it by the instant.
     std::pair<std::int32_t, double> accrued_in_year(const UtcInstant& instant) const;
@@ -56,8 +60,11 @@ private:
     std::array<std::optional<Cumulative>, 7> intraday_cumulative_{};
     std::array<double, 7> day_weights_{};
     double week_weight_ = 0.0;
+    // Index: year_shape. Filled once the day weights are known; then only read.
+    std::array<double, 14> year_weight_by_shape_{};
     YearWeightCache year_weight_cache_;
     TimeZone zone_;
+    UtcOffsetTable utc_offsets_;
 };
 
 }  // namespace korvex

@@ -21,9 +21,15 @@ public:
     // UTC offset in seconds (standard time plus daylight saving) in force at the instant.
     // A leap-second marker does not move the instant.
     std::int64_t utc_offset_seconds(const UtcInstant& instant) const {
-        return zone_.lookup(cctz::time_point<cctz::seconds>(cctz::seconds(instant.unix_seconds())))
-            .offset;
+        return utc_offset_seconds(instant.unix_seconds());
     }
+    std::int64_t utc_offset_seconds(std::int64_t unix_seconds) const {
+        return zone_.lookup(cctz::time_point<cctz::seconds>(cctz::seconds(unix_seconds))).offset;
+    }
+
+    // The first instant after `unix_seconds` (whole seconds since the epoch) at which the zone
+    // changes its rules, or nothing when the database records no later change.
+    std::optional<std::int64_t> next_transition(std::int64_t unix_seconds) const;
 
     // The name it was found under (a link keeps its own name).
     std::string_view name() const { return name_; }
