@@ -7,17 +7,16 @@ namespace korvex {
 UtcOffsetTable::UtcOffsetTable(const TimeZone& zone)
     : begin_(jan1_days(kFirstYear) * kSecondsPerDay), end_(jan1_days(kEndYear) * kSecondsPerDay), zone_(zone) {
     spans_.push_back({begin_, zone.utc_offset_seconds(begin_)});
-    for (std::int64_t t = begin_;;) {
-        const std::optional<std::int64_t> next = zone.next_transition(t);
-        if (!next || *next >= end_) break;
-        if (*next <= t) {
+    for (std::int64_t t = begin_, offset = spans_.back().offset;;) {
+        const std::optional<TimeZone::OffsetChange> next = zone.next_change(t, offset);
+        if (!next || next->at >= end_) break;
+        if (next->at <= t) {
             // No progress: leave the rest of the span to the zone rather than trust the table.
             end_ = t + 1;
             break;
         }
-        t = *next;
-        // A change of name or daylight-saving flag alone keeps the offset.
-        const std::int64_t offset = zone.utc_offset_seconds(t);
+        t = next->at;
+        offset = next->offset;
         if (offset != spans_.back().offset) spans_.push_back({t, offset});
     }
     spans_.push_back({std::numeric_limits<std::int64_t>::max(), 0});

@@ -23,13 +23,19 @@ TEST(UtcOffsetTable, GivesTheZonesOffsetAroundEveryChangeOfEveryZone) {
         ASSERT_EQ(table.begin(), jan1_days(UtcOffsetTable::kFirstYear) * kSecondsPerDay) << entry.name;
         ASSERT_EQ(table.end(), jan1_days(UtcOffsetTable::kEndYear) * kSecondsPerDay) << entry.name;
         std::size_t changes = 0;
-        for (std::optional<std::int64_t> t = zone->next_transition(table.begin() - 1);
-             t && *t <= table.end(); t = zone->next_transition(*t)) {
-            for (const std::int64_t s : {*t - 1, *t, *t + 1}) {
+        std::int64_t t = table.begin() - 1;
+        for (auto change = zone->next_change(t, zone->utc_offset_seconds(t)); change && change->at <= table.end();
+             change = zone->next_change(t, change->offset)) {
+            // The change is where and what the zone's own lookups say.
+            ASSERT_EQ(zone->utc_offset_seconds(change->at), change->offset) << entry.name << " at " << change->at;
+            ASSERT_EQ(zone->utc_offset_seconds(change->at - 1), zone->utc_offset_seconds(t)) << entry.name;
+            ASSERT_GT(change->at, t) << entry.name;
+            changes += change->offset != zone->utc_offset_seconds(t) ? 1 : 0;
+            t = change->at;
+            for (const std::int64_t s : {t - 1, t, t + 1}) {
                 ASSERT_EQ(table.utc_offset_seconds(at_second(s)), zone->utc_offset_seconds(s))
                     << entry.name << " at " << s;
             }
-            changes += zone->utc_offset_seconds(*t) != zone->utc_offset_seconds(*t - 1) ? 1 : 0;
         }
         // Only changes of the offset start a new span (the first span is the one in force at begin).
         EXPECT_LE(table.spans(), changes + 1) << entry.name;
