@@ -401,6 +401,7 @@ def target_rows(f: dict, memory) -> list[tuple[str, float, float]]:
     if ("business_ttx", BIG) in f:
         rows.append(("business_ttx / loop of get_bus_ttx, per instant", best("business_ttx", BIG, "korvex")
                      / best("business_ttx", BIG, "scalar korvex"), 0.25))
+        rows.append(("business_ttx C++ loop, ns per pair", best("business_ttx", BIG, "C++ loop"), 80))
     for label, peak, nbytes in memory:
         rows.append((f"{label}, {BIG:,} elements: tracemalloc peak / (output bytes + 1 MiB)", peak / (nbytes + MiB),
                      1.0))

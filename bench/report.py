@@ -211,10 +211,14 @@ ARRAY_BOUNDS = {
     "the same call with floats, where a whole scalar korvex call takes about 900. With floats the array call is "
     "within 3x of a scalar call.",
     "business_ttx / loop": "business_ttx against a loop of get_bus_ttx: the array route costs what the core "
-    "does (column C++ loop). Per instant the core spends about 470 instructions in cctz's lookup of the UTC "
-    "offset (it breaks the instant into civil fields to find it), 110 in fmod and 90 recomputing the year's "
-    "weight (the shared calendar reads without its cache); a loop of get_bus_ttx pays the same core work and "
-    "two timestamp() calls besides.",
+    "does (column C++ loop). Per instant the core reads its UTC offset, the weight accrued by the local date "
+    "and the year's weight from tables (about 140 instructions by callgrind); a loop of get_bus_ttx pays the same core work and two "
+    "timestamp() calls besides, so the ratio falls as the core gets cheaper only while those calls are not "
+    "all that is left.",
+    "business_ttx C++ loop": "business_ttx's C++ loop: per pair two datetime64 conversions (about 50 "
+    "instructions each) and two points of about 140 instructions each, each point with two double divisions "
+    "(within the bucket, and by the year's weight) that its bits need; a machine under load (the notes under the "
+    "arrays table) stretches every row alike.",
     "calendar_ttx one thread": "calendar_ttx against its C++ loop: the core computes a pair in about 14 ns, "
     "and the array route converts each datetime64 value through one call that dispatches on the unit, a few ns "
     "per instant that the loop, written for nanoseconds alone, does not pay. (Two runtime "

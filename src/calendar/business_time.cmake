@@ -28,6 +28,8 @@ target_sources(korvex_calendar PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/embedded_calendar.hpp
   ${CMAKE_CURRENT_SOURCE_DIR}/embedded_calendar.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/year_weight_cache.hpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/year_weights.hpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/year_weights.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/calendar.hpp
   ${CMAKE_CURRENT_SOURCE_DIR}/calendar.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/registry.hpp

@@ -1,7 +1,6 @@
 #include "calendar/calendar.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 
 #include "calendar/bucket_key.hpp"
@@ -79,50 +78,38 @@ Result<Calendar> Calendar::from_json_str(std::string_view document) {
     const std::array<double, 7>& days = calendar.day_weights_;
     calendar.week_weight_ = days[0];
     for (std::size_t d = 1; d < days.size(); ++d) calendar.week_weight_ += days[d];
+    calendar.year_weights_ = YearWeights(days, calendar.week_weight_);
     return calendar;
-}
-
-double Calendar::accrued_days(std::int64_t days, unsigned weekday) const {
-    double accrued = static_cast<double>(days / 7) * week_weight_;
-    for (std::int64_t k = 0; k < days % 7; ++k) accrued += day_weights_[(weekday + k) % 7];
-    return accrued;
-}
-
-double Calendar::computed_year_weight(std::int32_t year) const {
-    const std::int64_t jan1 = jan1_days(year);
-    return accrued_days(jan1_days(year + 1) - jan1, weekday_from_days(jan1));
 }
 
 double Calendar::year_weight(std::int32_t year) {
     if (const std::optional<double> cached = year_weight_cache_.find(year)) return *cached;
-    const double weight = computed_year_weight(year);
+    const double weight = year_weights_.year_weight(year);
     year_weight_cache_.insert(year, weight);
     return weight;
 }
 
-std::pair<std::int32_t, double> Calendar::accrued_in_year(const UtcInstant& instant) const {
-    const LocalDateTime local = instant.plus_offset(zone_.utc_offset_seconds(instant));
-    const std::int32_t year = local.date().year;
-    const std::int64_t jan1 = jan1_days(year);
-    double accrued = accrued_days(local.days - jan1, weekday_from_days(jan1));
+YearWeights::DateWeight Calendar::accrued_in_year(const UtcInstant& instant) const {
+    const LocalDateTime local = instant.plus_offset(utc_offsets_.utc_offset_seconds(instant));
+    YearWeights::DateWeight date = year_weights_.at(local.days);
     if (const std::optional<Cumulative>& c = intraday_cumulative_[local.weekday()]) {
-        // Whole seconds only; within a bucket the weight accrues linearly.
-        const double s = static_cast<double>(local.seconds_of_day);
-        const std::size_t i = std::min<std::size_t>(local.seconds_of_day / 900, kBucketsPerDay - 1);
-        const double f = std::fmod(s, 900.0) / 900.0;
-        accrued = accrued + (((*c)[i + 1] - (*c)[i]) * f + (*c)[i]);
+        // Whole seconds only; within a bucket the weight accrues linearly. seconds_of_day is
+        // below 86400, so i is at most 95, and the integer remainder is the exact one fmod gives.
+        const std::size_t i = local.seconds_of_day / 900;
+        const double f = static_cast<double>(local.seconds_of_day % 900) / 900.0;
+        date.accrued = date.accrued + (((*c)[i + 1] - (*c)[i]) * f + (*c)[i]);
     }
-    return {year, accrued};
+    return date;
 }
 
 double Calendar::bus_ttx_point(const UtcInstant& instant) {
-    const auto [year, accrued] = accrued_in_year(instant);
-    return static_cast<double>(year) + accrued / year_weight(year);
+    const YearWeights::DateWeight date = accrued_in_year(instant);
+    return static_cast<double>(date.year) + date.accrued / year_weight(date.year);
 }
 
 double Calendar::bus_ttx_point_uncached(const UtcInstant& instant) const {
-    const auto [year, accrued] = accrued_in_year(instant);
-    return static_cast<double>(year) + accrued / computed_year_weight(year);
+    const YearWeights::DateWeight date = accrued_in_year(instant);
+    return static_cast<double>(date.year) + date.accrued / date.year_weight;
 }
 
 double Calendar::bus_ttx(const UtcInstant& from, const UtcInstant& to) {

@@ -5,11 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <string_view>
 
 #include "calendar/tz_database.hpp"
+#include "calendar/utc_offset_table.hpp"
 #include "calendar/year_weight_cache.hpp"
+#include "calendar/year_weights.hpp"
 #include "common/result.hpp"
 #include "common/utc_instant.hpp"
 
@@ -31,8 +32,8 @@ public:
     double bus_ttx(const UtcInstant& from, const UtcInstant& to);
     // Total weight of a local calendar year, through the cache.
     double year_weight(std::int32_t year);
-    // bus_ttx_point without the cache: the year's weight is computed afresh (the same value the
-    // cache would hold), so threads may share one calendar for reading.
+    // bus_ttx_point without the cache: the year's weight comes from the calendar's tables (the
+    // same value the cache would hold), so threads may share one calendar for reading.
     double bus_ttx_point_uncached(const UtcInstant& instant) const;
 
     // Index: weekday, Monday = 0 .. Sunday = 6. Absent for a weekday the document does not name.
@@ -43,21 +44,21 @@ public:
     double week_weight() const { return week_weight_; }
     const YearWeightCache& year_weight_cache() const { return year_weight_cache_; }
     const TimeZone& zone() const { return zone_; }
+    const UtcOffsetTable& utc_offsets() const { return utc_offsets_; }
 
 private:
-    explicit Calendar(TimeZone zone) : zone_(zone) {}
+    explicit Calendar(TimeZone zone) : zone_(zone), utc_offsets_(zone) {}
 
-    // Day weights of the `days` whole days that follow a day of weekday `weekday`, in order.
-    double accrued_days(std::int64_t days, unsigned weekday) const;
-    double computed_year_weight(std::int32_t year) const;
-    // The local year and the weight accrued in it by the instant.
-    std::pair<std::int32_t, double> accrued_in_year(const UtcInstant& instant) const;
+    // The local year, the weight accrued in it by the instant, and the year's total weight.
+    YearWeights::DateWeight accrued_in_year(const UtcInstant& instant) const;
 
     std::array<std::optional<Cumulative>, 7> intraday_cumulative_{};
     std::array<double, 7> day_weights_{};
     double week_weight_ = 0.0;
+    YearWeights year_weights_;  // built once the day weights are known; then only read
     YearWeightCache year_weight_cache_;
     TimeZone zone_;
+    UtcOffsetTable utc_offsets_;
 };
 
 }  // namespace korvex

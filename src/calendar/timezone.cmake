@@ -30,6 +30,8 @@ target_sources(korvex_calendar PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/zone_table.hpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tz_database.hpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tz_database.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/utc_offset_table.hpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/utc_offset_table.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tenor.hpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tenor.cpp)
 

@@ -73,6 +73,18 @@ std::optional<TimeZone> TimeZone::find(std::string_view name) {
     return TimeZone(zone, entry->name);
 }
 
+std::optional<TimeZone::OffsetChange> TimeZone::next_change(std::int64_t unix_seconds, std::int64_t offset) const {
+    cctz::time_zone::civil_transition transition;
+    if (!zone_.next_transition(cctz::time_point<cctz::seconds>(cctz::seconds(unix_seconds)), &transition)) {
+        return std::nullopt;
+    }
+    // The wall clock jumps from `from`, read at the old offset, to `to`, read at the new one, both
+    // at the same instant: no lookup is needed to find either.
+    const cctz::civil_second epoch(1970, 1, 1, 0, 0, 0);
+    const std::int64_t at = (transition.from - epoch) - offset;
+    return OffsetChange{at, offset + (transition.to - transition.from)};
+}
+
 std::string_view tz_database_version() { return zone_table::iana_version(); }
 
 }  // namespace korvex

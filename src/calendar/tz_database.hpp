@@ -21,9 +21,20 @@ public:
     // UTC offset in seconds (standard time plus daylight saving) in force at the instant.
     // A leap-second marker does not move the instant.
     std::int64_t utc_offset_seconds(const UtcInstant& instant) const {
-        return zone_.lookup(cctz::time_point<cctz::seconds>(cctz::seconds(instant.unix_seconds())))
-            .offset;
+        return utc_offset_seconds(instant.unix_seconds());
     }
+    std::int64_t utc_offset_seconds(std::int64_t unix_seconds) const {
+        return zone_.lookup(cctz::time_point<cctz::seconds>(cctz::seconds(unix_seconds))).offset;
+    }
+
+    struct OffsetChange {
+        std::int64_t at;      // whole seconds since the epoch
+        std::int64_t offset;  // in force from `at` on
+    };
+    // The zone's first change of rules after `unix_seconds` (whole seconds since the epoch),
+    // given the offset in force there, or nothing when the database records no later change.
+    // The offset may stay the same (a change of name or daylight-saving flag alone).
+    std::optional<OffsetChange> next_change(std::int64_t unix_seconds, std::int64_t offset) const;
 
     // The name it was found under (a link keeps its own name).
     std::string_view name() const { return name_; }
