@@ -39,7 +39,7 @@ build_core_loops() {
 }
 
 cmd_bench() {
-  setup_main
+  setup_main demo
   build_wheel
   install_wheel "$MAIN_VENV"
   build_core_loops
