@@ -33,7 +33,8 @@ def test_there_are_guides_with_examples():
 @pytest.mark.parametrize("page", PAGES, ids=lambda p: p.name)
 def test_examples_run(page):
     blocks = list(python_blocks(page))
-    globs = {"__name__": f"docs.{page.stem}"}
+    # Each page runs as a script would, so that its `if __name__ == "__main__":` blocks run too.
+    globs = {"__name__": "__main__"}
     parser = doctest.DocTestParser()
     runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
     report = []
