@@ -1,5 +1,6 @@
 """Gathers the tables that the bench_*.py processes saved, draws docs/performance.png and, with
---readme, rewrites the Performance section at the end of README.md.
+--readme, writes the tables to docs/performance.md and a short summary of them (the chart, the
+headline ratios, the link) to the Performance section of README.md.
 
     python bench/report.py RESULTS_DIR [--readme]"""
 
@@ -241,45 +242,140 @@ def array_bounds(tables: list[dict]) -> list[str]:
     return shown
 
 
-def readme_section(tables: list[dict]) -> str:
+def method() -> str:
+    return ("`./dev bench` builds the module and the plain C++ loops over the core (`bench/core`), keeps a "
+            "separate environment `.venv-bench` with the peers from PyPI (vollib, QuantLib, numpy, scipy, "
+            "polars-vol, and matplotlib for the chart), runs each table in its own process and redraws "
+            "`docs/performance.png`; `./dev bench --readme` also rewrites this page and the README's summary. "
+            "Each figure is the median over interleaved rounds (± the interquartile range over the median); "
+            "ratios are taken between medians of the same run. The core and array tables take the least of "
+            "their interleaved rounds instead, the figure a shared machine disturbs least. Before anything is "
+            "timed, each peer's result is checked against korvex's, so a fast wrong answer cannot win.")
+
+
+def measured(tables: list[dict]) -> str:
     machine = tables[0]["machine"]
-    versions = tables[0]["versions"]
-    peers = ", ".join(f"{k} {v}" for k, v in versions.items() if k != "python")
-    parts = [
-        "## Performance",
-        "",
-        "`./dev bench` builds the module and the plain C++ loops over the core (`bench/core`), keeps a "
-        "separate environment `.venv-bench` with the peers from PyPI (vollib, QuantLib, numpy, scipy, "
-        "polars-vol, and matplotlib for the chart), runs each table in its own process and redraws "
-        "`docs/performance.png`; `./dev bench --readme` also rewrites this section. "
-        "Each figure is the median over interleaved rounds (± the interquartile range over the median); "
-        "ratios are taken between medians of the same run. The core and array tables take the least of "
-        "their interleaved rounds instead, the figure a shared machine disturbs least. Before anything is timed, each peer's result "
-        "is checked against korvex's, so a fast wrong answer cannot win.",
-        "",
-        f"Measured {machine['date']} on {machine['cpu']} ({machine['cores']} cores), "
-        f"{machine['system']}, CPython {machine['python']}; {peers}.",
-    ]
+    peers = ", ".join(f"{k} {v}" for k, v in tables[0]["versions"].items() if k != "python")
+    return (f"Measured {machine['date']} on {machine['cpu']} ({machine['cores']} cores), "
+            f"{machine['system']}, CPython {machine['python']}; {peers}.")
+
+
+# Runs in the docs' test suite, so it measures little and asserts nothing about speed.
+YOURSELF = """\
+## Measuring one figure yourself
+
+The ratios travel better than the nanoseconds: a scalar call against the call floor, and a whole
+array against a loop of scalar calls, on your machine.
+
+```python
+import math
+import timeit
+
+import numpy as np
+
+import korvex
+import korvex_array
+
+args = (97_250.0, 100_000.0, 30 / 365, 0.55, "call", 0.996)
+scalar = min(timeit.repeat(lambda: korvex.b76_fairvalue(*args), number=2_000, repeat=3)) / 2_000
+floor = min(timeit.repeat(lambda: math.hypot(1.0, 2.0, 3.0, 4.0, 5.0), number=2_000, repeat=3)) / 2_000
+print(f"b76_fairvalue: {scalar * 1e9:.0f} ns a call, {scalar / floor:.2f}x math.hypot with five floats")
+
+strikes = np.linspace(60_000.0, 140_000.0, 100_000)
+whole = min(timeit.repeat(lambda: korvex_array.b76_fairvalue(97_250.0, strikes, 30 / 365, 0.55, "call", 0.996),
+                          number=1, repeat=3))
+print(f"korvex_array: {whole / strikes.size * 1e9:.0f} ns an option, {scalar * strikes.size / whole:.1f}x "
+      "faster than a loop of scalar calls")
+```"""
+
+
+def performance_page(tables: list[dict]) -> str:
+    parts = ["# Performance", "", method(), "", measured(tables)]
     for t in tables:
         parts += ["", markdown(t["title"], t["header"], t["rows"], t["notes"])]
     if not any(t["key"] == "time" for t in tables):
         parts += ["", "**Time and calendar**: skipped in this run, the module had no `Calendar` yet."]
-    parts += ["", "![korvex against each peer, log scale](docs/performance.png)", "",
-              "### Targets, and what bounds the ones not met", ""]
+    parts += ["", "![korvex against each peer, log scale](performance.png)", "",
+              "## Targets, and what bounds the ones not met", ""]
     parts += [f"- {line}" for line in bounds(tables)]
     arrays = array_bounds(tables)
     if arrays:
-        parts += ["", "### What bounds the array targets missed in this run", ""] + [f"- {line}" for line in arrays]
-    parts += ["", "### Where the time went, and what was taken off the hot paths", "", PROFILE]
+        parts += ["", "## What bounds the array targets missed in this run", ""] + [f"- {line}" for line in arrays]
+    parts += ["", "## Where the time went, and what was taken off the hot paths", "", PROFILE, "", YOURSELF]
+    return "\n".join(parts) + "\n"
+
+
+def figure(text) -> float:
+    return float(str(text).replace(",", "").rstrip("x"))
+
+
+def peer_ratios(bars: list[dict], names) -> str:
+    """"vollib 20x to 90x, ..." (the peer's time over korvex's) over the rows that have each peer."""
+    parts = []
+    for name in names:
+        ratios = [b["figures"][name] / b["figures"]["korvex"] for b in bars if name in b["figures"]]
+        if ratios:
+            parts.append(f"{name} {min(ratios):.1f}x to {max(ratios):.1f}x")
+    return f" (the peers' time over korvex's: {', '.join(parts)})" if parts else ""
+
+
+def headlines(tables: list[dict]) -> list[str]:
+    """A handful of ratios for the README, each between figures of the same run."""
+    by_key = {t["key"]: t for t in tables}
+    out = []
+    scalar = by_key.get("scalar")
+    if scalar:
+        pricing = [b for b in scalar["bars"] if not b["label"].startswith("implied")]
+        over = [b["figures"]["korvex"] / b["figures"]["floor"] for b in pricing]
+        out.append(f"A scalar pricing call costs {min(over):.2f}x to {max(over):.2f}x of `math.hypot` with five "
+                   "floats, the least a call into an extension with that many arguments costs"
+                   + peer_ratios(pricing, ("vollib", "QuantLib", "scipy/math")) + ".")
+        ivs = [b for b in scalar["bars"] if b["label"].startswith("implied")]
+        if ivs:
+            ratios = [b["figures"]["korvex"] / b["figures"]["floor"] for b in ivs]
+            out.append(f"An implied volatility costs {min(ratios):.1f}x to {max(ratios):.1f}x of one "
+                       "`b76_fairvalue`" + peer_ratios(ivs, ("vollib", "QuantLib", "scipy/math")) + ".")
+    targets = by_key.get("array_targets")
+    if targets:
+        rows = {row[0]: figure(row[1]) for row in targets["rows"]}
+        picked = [(label, text) for label, text in (
+            ("b76_fairvalue one thread / C++ loop, 1,000,000 elements", "a plain C++ loop over the core"),
+            ("B76 one thread / numpy formula", "the vectorised numpy formula"),
+            ("B76 one thread / polars-vol", "polars-vol")) if label in rows]
+        if picked:
+            out.append("`korvex_array.b76_fairvalue` over a whole array, on one thread, takes "
+                       + ", ".join(f"{rows[label]:.2f}x the time of {text}" for label, text in picked) + ".")
+        met = sum(row[3] == "met" for row in targets["rows"])
+        out.append(f"`korvex_array` meets {met} of its {len(targets['rows'])} targets.")
+    desk = by_key.get("desk")
+    if desk:
+        ten = next((row for row in desk["rows"] if str(row[0]).startswith("b76_sensitivities, all ten")), None)
+        if ten:
+            out.append(f"`b76_sensitivities` gives all ten desk figures in {figure(ten[2]):.2f}x the time of "
+                       "`b76_fairvalue` alone.")
+    return out
+
+
+def readme_section(tables: list[dict]) -> str:
+    parts = ["## Performance", "", measured(tables) + " Ratios between figures of the same run:", ""]
+    parts += [f"- {line}" for line in headlines(tables)]
+    parts += ["", "![korvex against each peer, log scale](docs/performance.png)", "",
+              "Every table, the targets and what bounds the ones missed, and how to measure a figure yourself: "
+              "[Performance](docs/performance.md) (`./dev bench --readme` rewrites it and this summary)."]
     return "\n".join(parts) + "\n"
 
 
 def rewrite_readme(section: str) -> None:
+    """Replaces the README's Performance section, up to the next section or the end."""
     readme = ROOT / "README.md"
     text = readme.read_text()
     start = text.find("\n## Performance\n")
-    head = text if start < 0 else text[:start + 1]
-    readme.write_text(head.rstrip("\n") + "\n\n" + section)
+    if start < 0:
+        readme.write_text(text.rstrip("\n") + "\n\n" + section)
+        return
+    end = text.find("\n## ", start + 1)
+    tail = "" if end < 0 else "\n" + text[end + 1:]
+    readme.write_text(text[:start + 1] + section + tail)
 
 
 def main():
@@ -293,12 +389,13 @@ def main():
         print(f"\nchart: {ROOT / 'docs' / 'performance.png'}")
     except ImportError:
         print("\nchart: skipped (matplotlib is not installed)")
-    section = readme_section(tables)
-    (directory / "performance.md").write_text(section)
+    page = performance_page(tables)
+    (directory / "performance.md").write_text(page)
     print("\n" + "\n".join(f"- {line}" for line in bounds(tables)))
     if "--readme" in sys.argv:
-        rewrite_readme(section)
-        print("README.md: Performance section rewritten")
+        (ROOT / "docs" / "performance.md").write_text(page)
+        rewrite_readme(readme_section(tables))
+        print("docs/performance.md written, README.md: Performance summary rewritten")
 
 
 if __name__ == "__main__":

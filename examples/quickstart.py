@@ -18,22 +18,26 @@ STRIKES = [85_000.0, 90_000.0, 95_000.0, 100_000.0, 105_000.0, 110_000.0]
 def main() -> None:
     print(f"BTC chain: forward {FORWARD:,.0f}, {TTX * 365:.0f} days, vol {VOL:.0%}, df {DF}")
     # Columns are headed by the functions that give them: b76_delta and b76_gamma are not the
-    # textbook delta and gamma (docs/pricing.md).
-    header = (f"{'strike':>9} {'type':>4} {'value':>11} {'b76_delta':>10} {'b76_vega':>11} {'b76_gamma':>11} "
-              f"{'binary':>8}")
+    # textbook delta and gamma (docs/pricing.md); the hedge delta comes from b76_sensitivities.
+    header = (f"{'strike':>9} {'type':>4} {'value':>11} {'delta':>7} {'b76_delta':>10} {'b76_vega':>11} "
+              f"{'b76_gamma':>11} {'binary':>8}")
     print(header)
     print("-" * len(header))
+    chain = [(strike, call_put) for strike in STRIKES for call_put in ("call", "put")]
+    hedge = korvex_array.b76_sensitivities(FORWARD, [k for k, _ in chain], TTX, VOL, [cp for _, cp in chain],
+                                           DF)["delta"]
     prices = []
-    for strike in STRIKES:
-        for call_put in ("call", "put"):
-            value = korvex.b76_fairvalue(FORWARD, strike, TTX, VOL, call_put, DF)
-            delta = korvex.b76_delta(FORWARD, strike, TTX, VOL, call_put, DF)
-            vega = korvex.b76_vega(FORWARD, strike, TTX, VOL, DF)
-            gamma = korvex.b76_gamma(FORWARD, strike, TTX, VOL, DF)
-            binary = korvex.binary_fairvalue(FORWARD, strike, TTX, VOL, call_put, DF)
-            prices.append((strike, call_put, value))
-            print(f"{strike:>9,.0f} {call_put:>4} {value:>11.2f} {delta:>10.3e} {vega:>11.2f} {gamma:>11.3e} {binary:>8.4f}")
-    print("b76_delta is the φ-based figure D·φ(d1)/(F·σ·√T) (the textbook gamma), not the hedge ratio D·N(d1);\n"
+    for (strike, call_put), hedge_delta in zip(chain, hedge):
+        value = korvex.b76_fairvalue(FORWARD, strike, TTX, VOL, call_put, DF)
+        delta = korvex.b76_delta(FORWARD, strike, TTX, VOL, call_put, DF)
+        vega = korvex.b76_vega(FORWARD, strike, TTX, VOL, DF)
+        gamma = korvex.b76_gamma(FORWARD, strike, TTX, VOL, DF)
+        binary = korvex.binary_fairvalue(FORWARD, strike, TTX, VOL, call_put, DF)
+        prices.append((strike, call_put, value))
+        print(f"{strike:>9,.0f} {call_put:>4} {value:>11.2f} {hedge_delta:>7.4f} {delta:>10.3e} {vega:>11.2f} "
+              f"{gamma:>11.3e} {binary:>8.4f}")
+    print("delta is the hedge ratio D·N(d1) (call) or −D·N(−d1) (put), from korvex_array.b76_sensitivities;\n"
+          "b76_delta is the φ-based figure D·φ(d1)/(F·σ·√T) (the textbook gamma), not the hedge ratio;\n"
           "b76_gamma is that over F; b76_vega is per 1.00 of volatility; binary is binary_fairvalue (docs/pricing.md).")
 
     print("\nImplied volatilities recovered from those prices:")

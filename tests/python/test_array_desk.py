@@ -12,8 +12,7 @@ from hypothesis import strategies as st
 
 import korvex
 import korvex_array as ka
-from conftest import raising
-from test_array_threads import ran_during
+from conftest import raising, ran_during
 
 FIGURES = ["value", "delta", "gamma", "vega", "theta", "vanna", "volga", "dual_delta", "dual_gamma",
            "itm_probability"]

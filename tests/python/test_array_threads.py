@@ -2,35 +2,12 @@
 an event: with the switch interval raised out of reach, another thread can run Python code during
 a call only if the call itself hands the lock over."""
 
-import sys
-import threading
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 
 import korvex_array
-
-
-def ran_during(call):
-    """Whether a waiting thread got to run Python code while `call` ran."""
-    go, ran = threading.Event(), threading.Event()
-
-    def other():
-        go.wait()
-        ran.set()
-
-    interval = sys.getswitchinterval()
-    sys.setswitchinterval(1000.0)  # the lock is never taken away from a running thread
-    try:
-        thread = threading.Thread(target=other)
-        thread.start()  # runs until it waits for `go`
-        go.set()  # `other` now needs the lock, which this thread keeps...
-        call()  # ...unless the call hands it over
-        seen = ran.is_set()
-    finally:
-        sys.setswitchinterval(interval)
-    thread.join()
-    return seen
+from conftest import ran_during
 
 
 def test_long_loops_run_without_the_lock():

@@ -1,7 +1,7 @@
 # ./dev bench [--readme]: korvex against its floors and its peers (vollib, QuantLib, numpy, scipy,
 # polars-vol), and the array route against plain C++ loops over the core (bench/core); one process
 # per table, in a separate environment that holds the peers; then the chart
-# docs/performance.png, and with --readme the Performance section of README.md.
+# docs/performance.png, and with --readme docs/performance.md and the README's Performance summary.
 # test_hook_bench: each table's agreement checks (no timing) inside ./dev test.
 
 BENCH_VENV=${KORVEX_BENCH_VENV:-$MAIN_VENV-bench}
@@ -40,7 +40,7 @@ build_core_loops() {
 }
 
 cmd_bench() {
-  setup_main
+  setup_main demo
   build_wheel
   install_wheel "$MAIN_VENV"
   build_core_loops

