@@ -114,8 +114,12 @@ bool FloatColumn::read_through_numpy(PyObject* object, MissingElements& missing)
     if (kind == 0) return false;
     if (ndim == 0) {  // one number (a numpy scalar, a 0-d array): read as the scalar functions read it
         if (!numeric_kind(kind) && kind != 'O') {
-            Ref name = Ref::steal(PyType_GetName(Py_TYPE(object)));
-            if (name) PyErr_Format(PyExc_TypeError, "must be real number or array of real numbers, not %U", name.get());
+            if (is_ndarray(object)) {
+                PyErr_Format(PyExc_TypeError, "must be real number or array of real numbers, not array of %s",
+                             dtype_name(array.get()).c_str());
+            } else if (Ref name = Ref::steal(PyType_GetName(Py_TYPE(object)))) {
+                PyErr_Format(PyExc_TypeError, "must be real number or array of real numbers, not %U", name.get());
+            }
             return false;
         }
         if (missing.any()) {

@@ -4,7 +4,7 @@
 
 namespace korvex::py {
 
-bool runs_signal_handlers() {
+int runs_signal_handlers() {
     // threading.main_thread() follows a fork to the thread that forked; its ident is looked up per
     // loop (a long loop only) rather than kept.
     static PyObject* main_thread = nullptr;
@@ -16,11 +16,8 @@ bool runs_signal_handlers() {
     static PyObject* const ident_name = PyUnicode_InternFromString("ident");
     Ref ident = thread && ident_name ? Ref::steal(PyObject_GetAttr(thread.get(), ident_name)) : Ref();
     const unsigned long main_ident = ident ? PyLong_AsUnsignedLong(ident.get()) : 0;
-    if (PyErr_Occurred()) {
-        PyErr_Clear();  // not knowing, look: a needless look costs little
-        return true;
-    }
-    return main_ident == PyThread_get_thread_ident();
+    if (PyErr_Occurred()) return -1;
+    return main_ident == PyThread_get_thread_ident() ? 1 : 0;
 }
 
 }  // namespace korvex::py

@@ -31,13 +31,14 @@ inline bool signals_checked(std::size_t done) {
 }
 
 // Whether this thread runs the signal handlers: elsewhere PyErr_CheckSignals does nothing, and
-// retaking the lock would only slow the loop. Asked with the lock held.
-bool runs_signal_handlers();
+// retaking the lock would only slow the loop. Asked with the lock held: 1 or 0, or -1 with an
+// exception set (the first call imports threading, which a signal handler may interrupt).
+int runs_signal_handlers();
 
 // Calls work(begin, end) over [0, count) in chunks of `chunk` elements (the last may be shorter),
 // without the lock from kReleaseLockFrom elements on. `work` must neither throw nor touch the
 // interpreter. True when every chunk ran; false, with the lock held and the exception a signal
-// handler raised set, when the loop was interrupted.
+// handler raised set, when the loop was interrupted (possibly before the first chunk).
 template <class Work>
 bool run_in_chunks(std::size_t count, Work&& work, std::size_t chunk = kDefaultChunk) noexcept {
     chunk = std::max<std::size_t>(chunk, 1);
@@ -46,7 +47,8 @@ bool run_in_chunks(std::size_t count, Work&& work, std::size_t chunk = kDefaultC
         return true;
     }
     using Clock = std::chrono::steady_clock;
-    const bool checks = runs_signal_handlers();
+    const int checks = runs_signal_handlers();
+    if (checks < 0) return false;
     PyThreadState* state = PyEval_SaveThread();
     Clock::time_point next_check = Clock::now() + kSignalCheckInterval;
     for (std::size_t begin = 0; begin < count; begin += chunk) {

@@ -134,6 +134,8 @@ Ref zero_d_item(PyObject* array) {
     return item;
 }
 
+bool is_ndarray(PyObject* object) { return PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(api.ndarray)); }
+
 bool is_ndarray_subclass(PyObject* object) {
     auto* ndarray = reinterpret_cast<PyTypeObject*>(api.ndarray);
     return Py_TYPE(object) != ndarray && PyObject_TypeCheck(object, ndarray);

@@ -40,6 +40,8 @@ int array_ndim(PyObject* array);
 // array[()]: the one element of a 0-d array. A 0-d object array is unwrapped this one level only:
 // an item that is itself an object array is refused with TypeError (it may hold itself).
 Ref zero_d_item(PyObject* array);
+// isinstance(object, numpy.ndarray).
+bool is_ndarray(PyObject* object);
 // isinstance(object, numpy.ndarray) and not exactly an ndarray (a masked array, a matrix...).
 bool is_ndarray_subclass(PyObject* object);
 // A dtype that is not numpy's (a pandas nullable or categorical column): numpy would turn its
