@@ -273,3 +273,16 @@ def test_every_form_of_the_same_instants_gives_the_same_bits(seconds):
                  np.ma.masked_array(plain, mask=np.zeros(len(seconds), dtype=bool)),
                  pd.Series(plain).dt.tz_localize("UTC")):
         assert np.array_equal(bits(korvex_array.calendar_ttx(form, END)), expected), type(form)
+
+
+# ---- 9: where array times agree with the scalar methods ---------------------------------------
+
+@pytest.mark.parametrize("year", [1834, 1901, 1970, 2038, 2105])
+@pytest.mark.parametrize("microsecond", [0, 1, 500_000, 999_999])
+def test_array_times_agree_with_the_scalar_methods_from_1834_to_2106(year, microsecond):
+    instant = dt.datetime(year, 6, 1, 12, 0, 0, microsecond, tzinfo=UTC)
+    expiry = dt.datetime(2026, 12, 25, 8, tzinfo=UTC)
+    as_datetime64 = np.datetime64(instant.replace(tzinfo=None), "us")
+    calendar = korvex.Calendar("BTCUSDT")
+    assert abs(korvex_array.calendar_ttx(as_datetime64, expiry) - korvex.Calendar.get_cal_ttx(instant, expiry)) <= 1e-12
+    assert abs(korvex_array.business_ttx(as_datetime64, expiry) - calendar.get_bus_ttx(instant, expiry)) <= 1e-12
