@@ -1,28 +1,39 @@
 #include "python/frame/missing.hpp"
 
 #include <cstring>
+#include <iterator>
 
 #include "python/frame/numpy.hpp"
 
 namespace korvex::py {
 namespace {
 
-// numpy.ma, imported on first use; numpy itself does not import it.
-PyObject* masked_array_type() {
-    static PyObject* type = nullptr;
-    if (!type) {
-        Ref ma = Ref::steal(PyImport_ImportModule("numpy.ma"));
-        type = ma ? PyObject_GetAttrString(ma.get(), "MaskedArray") : nullptr;
+// numpy.ma's MaskedArray, getdata and getmaskarray, looked up on first use (numpy itself does
+// not import numpy.ma) and kept for the life of the process.
+struct MaskedApi {
+    PyObject* type = nullptr;
+    PyObject* getdata = nullptr;
+    PyObject* getmaskarray = nullptr;
+};
+
+const MaskedApi* masked_api() {
+    static MaskedApi api;
+    if (api.getmaskarray) return &api;
+    Ref ma = Ref::steal(PyImport_ImportModule("numpy.ma"));
+    if (!ma) return nullptr;
+    MaskedApi found;
+    PyObject** slots[] = {&found.type, &found.getdata, &found.getmaskarray};
+    const char* names[] = {"MaskedArray", "getdata", "getmaskarray"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        if (!(*slots[i] = PyObject_GetAttrString(ma.get(), names[i]))) return nullptr;
     }
-    return type;
+    api = found;
+    return &api;
 }
 
-// numpy.ma.<name>(object)
-Ref call_ma(const char* name, PyObject* object) {
-    Ref ma = Ref::steal(PyImport_ImportModule("numpy.ma"));
-    Ref function = ma ? Ref::steal(PyObject_GetAttrString(ma.get(), name)) : Ref();
+Ref call(PyObject* function, PyObject* object) {
     PyObject* args[] = {object};
-    return function ? Ref::steal(PyObject_Vectorcall(function.get(), args, 1, nullptr)) : Ref();
+    return Ref::steal(PyObject_Vectorcall(function, args, 1, nullptr));
 }
 
 }  // namespace
@@ -31,11 +42,11 @@ bool MissingElements::read(PyObject* object) {
     source_ = Source::none;
     Ref flags;
     if (is_ndarray_subclass(object)) {
-        PyObject* masked = masked_array_type();
-        if (!masked) return false;
-        if (!PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(masked))) return true;
-        data_ = call_ma("getdata", object);
-        flags = data_ ? call_ma("getmaskarray", object) : Ref();
+        const MaskedApi* ma = masked_api();
+        if (!ma) return false;
+        if (!PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(ma->type))) return true;
+        data_ = call(ma->getdata, object);
+        flags = data_ ? call(ma->getmaskarray, object) : Ref();
         if (!flags) return false;
         source_ = Source::mask;
     } else {

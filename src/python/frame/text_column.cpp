@@ -193,7 +193,8 @@ bool TextColumn::spelling(std::size_t i, Ref& owner, Text& text) const {
     case Form::ucs4: {
         int order = std::endian::native == std::endian::little ? -1 : 1;
         const std::size_t units = trimmed_units(item, size / 4, 4);
-        owner = Ref::steal(PyUnicode_DecodeUTF32(item, static_cast<Py_ssize_t>(units * 4), "strict", &order));
+        // Lone surrogates are kept, so that a U item fails as the same str would (UnicodeEncodeError).
+        owner = Ref::steal(PyUnicode_DecodeUTF32(item, static_cast<Py_ssize_t>(units * 4), "surrogatepass", &order));
         break;
     }
     case Form::bytes:
