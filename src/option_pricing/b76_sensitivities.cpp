@@ -46,8 +46,13 @@ Sensitivities sensitivities(OptionType type, double F, double K, double T, doubl
     if (at_expiry(T, sigma)) return at_expiry_figures(type, F, K, D);
     const double sqrt_t = std::sqrt(T);
     const double s = sigma * sqrt_t;
-    const double d1 = b76::d1(std::log(F / K), T, sqrt_t, sigma);
-    const double d2 = d1 - s;
+    const double log_fk = std::log(F / K);
+    // Where sigma^2 T underflows, d1 loses its half-variance term: at the money d1 and d2 would be
+    // 0 and -s rather than +-s / 2, and vanna, which divides d2 by sigma, twice its limit. There
+    // they take their small-sigma values (phi and N are flat so near 0 that no other figure moves).
+    const bool at_money_tiny_variance = log_fk == 0.0 && sigma * sigma * T < std::numeric_limits<double>::min();
+    const double d1 = at_money_tiny_variance ? 0.5 * s : b76::d1(log_fk, T, sqrt_t, sigma);
+    const double d2 = at_money_tiny_variance ? -0.5 * s : d1 - s;
     const double pdf = norm_pdf(d1);  // phi(d1); phi(d2) = phi(d1) F / K is never evaluated
     const bool call = type == OptionType::call;
     const double sign = call ? 1.0 : -1.0;
@@ -58,7 +63,9 @@ Sensitivities sensitivities(OptionType type, double F, double K, double T, doubl
     // depends on the operand order the compiler chose for that copy of the formula; recomputing
     // such a value keeps even that bit of fairvalue's.
     double value = value_from(type, F, K, D, n1, n2);
-    if (std::isnan(value)) value = fairvalue(type, F, K, T, sigma, D);
+    // Also where sigma sqrt(T) underflows to 0: fairvalue's d1 is 0 / 0 at the money there, and the
+    // value stays fairvalue's (NaN), the one figure the scalar module defines for it.
+    if (std::isnan(value) || s == 0.0) value = fairvalue(type, F, K, T, sigma, D);
     // vega and gamma keep the operation order of b76::vega and b76::delta (a call's), so they
     // are those figures bit for bit (but for the sign of a NaN, as above).
     const double vega = D * F * pdf * sqrt_t;
@@ -67,7 +74,8 @@ Sensitivities sensitivities(OptionType type, double F, double K, double T, doubl
             .gamma = D * pdf / (F * sigma * sqrt_t),
             .vega = vega,
             .theta = -vega * sigma / (2.0 * T),
-            .vanna = -D * density_times(pdf, d2) / sigma,
+            // -d2 / sigma is exactly sqrt(T) / 2 at the money, without dividing by a tiny sigma.
+            .vanna = at_money_tiny_variance ? D * pdf * (0.5 * sqrt_t) : -D * density_times(pdf, d2) / sigma,
             .volga = density_times(vega, d1 * d2) / sigma,
             .dual_delta = -sign * D * n2,
             .dual_gamma = D * pdf / (K * s) * (F / K),

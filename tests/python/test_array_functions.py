@@ -191,7 +191,7 @@ def test_an_unknown_option_type_names_its_first_element():
     (["100", "101"], "argument 'fwd': must be real number or array of real numbers, not array of <U3"),
     ([1.0, 2j], "argument 'fwd': must be real number or array of real numbers, not array of complex128"),
     (np.array(["2026-01-01"], dtype="datetime64[D]"), "not array of datetime64[D]"),
-    (pd.Series([1.0, None], dtype="Float64"), "argument 'fwd': element 1: must be real number, not NAType"),
+    (pd.Series([1.0, None], dtype="Float64"), "argument 'fwd': element 1: missing value, must be real number"),
 ])
 def test_non_numeric_floats_are_refused(fwd, message):
     with pytest.raises(TypeError) as error:

@@ -6,6 +6,7 @@
 
 #include "python/frame/element_errors.hpp"
 #include "python/frame/errors.hpp"
+#include "python/frame/interrupts.hpp"
 #include "python/timestamp.hpp"
 
 namespace korvex::py {
@@ -84,13 +85,13 @@ Ref utc_view(PyObject* object) {
     }
     if (!has_extension_dtype(object)) return Ref();
     Ref dtype = Ref::steal(PyObject_GetAttr(object, names[0]));
-    if (!dtype || !PyObject_HasAttr(dtype.get(), names[1])) return Ref();
-    Ref tz = Ref::steal(PyObject_GetAttr(dtype.get(), names[1]));
-    if (!tz || tz.get() == Py_None) return Ref();
+    Ref tz;
+    if (!dtype || optional_attr(dtype.get(), names[1], tz) <= 0 || tz.get() == Py_None) return Ref();
     // A Series converts its values through .dt (its own tz_convert is its index's).
-    Ref target = PyObject_HasAttr(object, names[2]) ? Ref::steal(PyObject_GetAttr(object, names[2]))
-                                                    : Ref::borrow(object);
-    if (!target) return Ref();
+    Ref target;
+    const int has_dt = optional_attr(object, names[2], target);
+    if (has_dt < 0) return Ref();
+    if (has_dt == 0) target = Ref::borrow(object);
     PyObject* args[] = {target.get(), Py_None};
     return Ref::steal(PyObject_VectorcallMethod(names[3], args, 2, nullptr));
 }
@@ -141,19 +142,37 @@ InstantState datetime64_instant(std::int64_t value, Datetime64Unit unit, UtcInst
 bool InstantColumn::read(PyObject* object) {
     form_ = Form::single;
     single_state_ = InstantState::present;
+    return read_value(object, false);
+}
+
+// `unwrapped`: `object` is the item of a 0-d object array, which is unwrapped once only.
+bool InstantColumn::read_value(PyObject* object, bool unwrapped) {
     if (!array_like(object)) {
+        if (PyErr_Occurred()) return false;
         const auto instant = py_to_utc(object);
         if (!instant) return false;
         single_ = *instant;
         return true;
     }
+    MissingElements missing;
+    if (!missing.read(object)) return false;
+    if (missing.source() == MissingElements::Source::mask) {
+        const int ndim = array_ndim(object);
+        if (ndim < 0) return false;
+        if (ndim == 0 && missing.any()) {  // np.ma.masked among them, whatever its dtype
+            single_state_ = InstantState::missing;
+            return true;
+        }
+        Ref data = Ref::borrow(missing.data());
+        return read_array(data.get(), missing, unwrapped);
+    }
     Ref values = utc_view(object);
     if (!values && PyErr_Occurred()) return false;
     Ref array = numpy_asarray(values ? values.get() : object);
-    return array && read_array(array.get());
+    return array && read_array(array.get(), missing, unwrapped);
 }
 
-bool InstantColumn::read_array(PyObject* array) {
+bool InstantColumn::read_array(PyObject* array, const MissingElements& missing, bool unwrapped) {
     const int ndim = array_ndim(array);
     const char kind = ndim < 0 ? 0 : dtype_kind(array);
     if (kind == 0) return false;
@@ -163,21 +182,48 @@ bool InstantColumn::read_array(PyObject* array) {
         return false;
     }
     if (ndim == 0) {
+        if (missing.any()) {
+            single_state_ = InstantState::missing;
+            return true;
+        }
+        if (kind == 'M') return read_single_datetime64(array);
+        if (unwrapped) {
+            PyErr_SetString(PyExc_TypeError, "an object array nested in a 0-d object array is not accepted");
+            return false;
+        }
         Ref item = zero_d_item(array);
-        if (!item) return false;
-        if (kind == 'O') return read(item.get());
-        return read_single_datetime64(array);
+        return item && read_value(item.get(), true);
     }
-    if (kind == 'O') return read_objects(array);
-    Ref contiguous = numpy_contiguous(array);
-    owner_ = contiguous ? numpy_int64_view(contiguous.get()) : Ref();
-    if (!owner_ || !unit_of(array, unit_) || !buffer_.acquire(owner_.get(), PyBUF_RECORDS_RO)) return false;
+    if (kind == 'O') return read_objects(array, missing);
+    owner_ = numpy_contiguous(array);  // in this machine's byte order, so that the view reads the numbers
+    Ref counts = owner_ ? numpy_int64_view(owner_.get()) : Ref();
+    if (!counts || !unit_of(array, unit_) || !buffer_.acquire(counts.get(), PyBUF_RECORDS_RO)) return false;
+    owner_ = std::move(counts);
     form_ = Form::datetime64;
+    if (!missing.any()) return true;
+    return missing_to_nat(missing);
+}
+
+// Masked datetime64 values read as NaT, in a copy: the caller's memory is never written.
+bool InstantColumn::missing_to_nat(const MissingElements& missing) {
+    const std::size_t count = buffer_.count();
+    if (missing.count() != count) {
+        PyErr_SetString(PyExc_TypeError, "the mask does not have the shape of the data");
+        return false;
+    }
+    own_counts_.reset(new (std::nothrow) std::int64_t[count]);
+    if (!own_counts_) {
+        PyErr_NoMemory();
+        return false;
+    }
+    const auto* counts = static_cast<const std::int64_t*>(buffer_.data());
+    for (std::size_t i = 0; i < count; ++i) own_counts_[i] = missing[i] ? kNaT : counts[i];
     return true;
 }
 
 bool InstantColumn::read_single_datetime64(PyObject* array) {
-    Ref counts = numpy_int64_view(array);
+    Ref native = numpy_contiguous(array);
+    Ref counts = native ? numpy_int64_view(native.get()) : Ref();
     HeldBuffer value;
     if (!counts || !unit_of(array, unit_) || !value.acquire(counts.get(), PyBUF_RECORDS_RO)) return false;
     single_state_ = datetime64_instant(*static_cast<const std::int64_t*>(value.data()), unit_, single_);
@@ -189,18 +235,29 @@ bool InstantColumn::read_single_datetime64(PyObject* array) {
 }
 
 // Points in time as Python objects (datetimes, Timestamps): each through its timestamp(), as the
-// scalar module reads it.
-bool InstantColumn::read_objects(PyObject* array) {
+// scalar module reads it. A masked element, or a missing value of a pandas column (NaT, None, NA),
+// is missing, as NaT is.
+bool InstantColumn::read_objects(PyObject* array, const MissingElements& missing) {
     owner_ = numpy_contiguous(array);
     if (!owner_ || !buffer_.acquire(owner_.get(), PyBUF_RECORDS_RO)) return false;
     const std::size_t count = buffer_.count();
+    if (missing.any() && missing.count() != count) {
+        PyErr_SetString(PyExc_TypeError, "the mask does not have the shape of the data");
+        return false;
+    }
     converted_.reset(new (std::nothrow) UtcInstant[count == 0 ? 1 : count]);
-    if (!converted_) {
+    if (missing.any()) missing_.reset(new (std::nothrow) std::uint8_t[count]());
+    if (!converted_ || (missing.any() && !missing_)) {
         PyErr_NoMemory();
         return false;
     }
     auto* const* items = static_cast<PyObject* const*>(buffer_.data());
     for (std::size_t i = 0; i < count; ++i) {
+        if (!signals_checked(i)) return false;
+        if (missing.any() && missing[i]) {
+            missing_[i] = 1;
+            continue;
+        }
         Ref item = Ref::borrow(items[i] ? items[i] : Py_None);
         const auto instant = py_to_utc(item.get());
         if (!instant) {
@@ -215,14 +272,16 @@ bool InstantColumn::read_objects(PyObject* array) {
 
 InstantColumn::Elements InstantColumn::elements() const {
     switch (form_) {
-    case Form::datetime64:
-        return Elements{nullptr, 0, InstantState::present, static_cast<const std::int64_t*>(buffer_.data()), unit_};
+    case Form::datetime64: {
+        const std::int64_t* counts = own_counts_ ? own_counts_.get() : static_cast<const std::int64_t*>(buffer_.data());
+        return Elements{nullptr, 0, InstantState::present, counts, unit_, nullptr};
+    }
     case Form::converted:
-        return Elements{converted_.get(), 1, InstantState::present, nullptr, unit_};
+        return Elements{converted_.get(), 1, InstantState::present, nullptr, unit_, missing_.get()};
     case Form::single:
         break;
     }
-    return Elements{&single_, 0, single_state_, nullptr, unit_};
+    return Elements{&single_, 0, single_state_, nullptr, unit_, nullptr};
 }
 
 }  // namespace korvex::py

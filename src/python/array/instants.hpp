@@ -10,6 +10,7 @@
 #include "common/utc_instant.hpp"
 #include "python/frame/buffer.hpp"
 #include "python/frame/handle.hpp"
+#include "python/frame/missing.hpp"
 #include "python/frame/numpy.hpp"
 
 namespace korvex::py {
@@ -32,7 +33,8 @@ public:
     InstantColumn& operator=(const InstantColumn&) = delete;
 
     // False with an exception set: timestamp()'s own exceptions pass through (an array element's
-    // with the note "element i"), TypeError for arrays of anything but points in time.
+    // with the note "element i"), TypeError for arrays of anything but points in time. Masked
+    // elements and a pandas column's missing values read as NaT.
     bool read(PyObject* object);
 
     bool scalar() const { return form_ == Form::single; }
@@ -44,8 +46,10 @@ public:
         InstantState state;                // of those: present, or missing for one NaT
         const std::int64_t* counts;        // datetime64 values, when not null
         Datetime64Unit unit;
+        const std::uint8_t* missing;       // of instants, one flag per element, when not null
         InstantState operator()(std::size_t i, UtcInstant& out) const {
             if (counts) return datetime64_instant(counts[i], unit, out);
+            if (missing && missing[i]) return InstantState::missing;
             out = instants[i * step];
             return state;
         }
@@ -53,9 +57,11 @@ public:
     Elements elements() const;
 
 private:
-    bool read_array(PyObject* array);
+    bool read_value(PyObject* object, bool unwrapped);
+    bool read_array(PyObject* array, const MissingElements& missing, bool unwrapped);
     bool read_single_datetime64(PyObject* item);
-    bool read_objects(PyObject* array);
+    bool read_objects(PyObject* array, const MissingElements& missing);
+    bool missing_to_nat(const MissingElements& missing);
 
     enum class Form { single, datetime64, converted };
     Form form_ = Form::single;
@@ -63,6 +69,8 @@ private:
     InstantState single_state_ = InstantState::present;
     Datetime64Unit unit_;
     std::unique_ptr<UtcInstant[]> converted_;
+    std::unique_ptr<std::uint8_t[]> missing_;       // of converted_, when any is missing
+    std::unique_ptr<std::int64_t[]> own_counts_;    // datetime64 values with NaT where masked
     Ref owner_;
     HeldBuffer buffer_;
 };

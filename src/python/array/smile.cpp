@@ -16,6 +16,7 @@
 #include "python/frame/declare.hpp"
 #include "python/frame/elementwise.hpp"
 #include "python/frame/instance.hpp"
+#include "python/frame/interrupts.hpp"
 #include "python/param_dict.hpp"
 #include "python/timestamp.hpp"
 #include "volmodel/cubic_spline.hpp"
@@ -79,18 +80,25 @@ constexpr auto vols_params = std::tuple{Param<FloatArray>{"ttx"}, Param<FloatArr
 constexpr auto jacobian_params = std::tuple{Param<FloatArray>{"ttx"}, Param<FloatArray>{"spot"},
                                             Param<FloatArray>{"strikes"}, Param<StrList>{"params"}};
 
+// Elements per call of the smile formula's loop: runs of one ttx and spot are cut at chunk ends,
+// which changes no element.
+constexpr std::size_t kSmileChunk = 4096;
+constexpr std::size_t kJacobianChunk = 256;
+
 PyObject* vols(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& spot, FloatColumn& strikes) {
     const std::optional<Shape> shape = broadcast_columns<vols_params>(ttx, spot, strikes);
     OutputArray out;
     if (!shape || !out.allocate(*shape)) return nullptr;
     const std::size_t count = element_count(*shape);
-    std::visit([&](const auto& model) {
+    const bool finished = std::visit([&](const auto& model) {
         using Model = std::decay_t<decltype(model)>;
-        run_without_lock(count, [&] {
-            smile_over<Model>(model.params(), ttx.elements(), spot.elements(), strikes.elements(), 0, count, out.data());
-        });
+        double* const result = out.data();
+        return run_in_chunks(count, [&](std::size_t begin, std::size_t end) noexcept {
+            smile_over<Model>(model.params(), ttx.elements(), spot.elements(), strikes.elements(), begin, end,
+                              result + begin);
+        }, kSmileChunk);
     }, smile.model);
-    return out.release();
+    return finished ? out.release() : nullptr;
 }
 
 // Each row is get_jacobian's list for that name: (smile of the bumped record - smile) / bump.
@@ -112,28 +120,24 @@ PyObject* jacobian(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& sp
     const Py_ssize_t dims[] = {static_cast<Py_ssize_t>(names.items.size()), static_cast<Py_ssize_t>(count)};
     OutputArray out;
     if (!out.allocate(Shape(dims))) return nullptr;
-    std::visit([&](const auto& model) {
+    const bool finished = std::visit([&](const auto& model) {
         using Model = std::decay_t<decltype(model)>;
         using Record = std::decay_t<decltype(model.params())>;
         std::vector<Record> bumped;
         bumped.reserve(names.items.size());
         for (const std::string_view name : names.items) bumped.push_back(model.bumped(name, kJacobianBump));
         double* const rows = out.data();
-        run_without_lock(count * (bumped.size() + 1), [&] {
-            constexpr std::size_t kChunk = 256;
-            double base[kChunk];
-            for (std::size_t begin = 0; begin < count; begin += kChunk) {
-                const std::size_t end = std::min(count, begin + kChunk);
-                smile_over<Model>(model.params(), ttx.elements(), spot.elements(), strikes.elements(), begin, end, base);
-                for (std::size_t r = 0; r < bumped.size(); ++r) {
-                    double* const row = rows + r * count + begin;
-                    smile_over<Model>(bumped[r], ttx.elements(), spot.elements(), strikes.elements(), begin, end, row);
-                    for (std::size_t i = 0; i < end - begin; ++i) row[i] = (row[i] - base[i]) / kJacobianBump;
-                }
+        return run_in_chunks(count, [&](std::size_t begin, std::size_t end) noexcept {
+            double base[kJacobianChunk];
+            smile_over<Model>(model.params(), ttx.elements(), spot.elements(), strikes.elements(), begin, end, base);
+            for (std::size_t r = 0; r < bumped.size(); ++r) {
+                double* const row = rows + r * count + begin;
+                smile_over<Model>(bumped[r], ttx.elements(), spot.elements(), strikes.elements(), begin, end, row);
+                for (std::size_t i = 0; i < end - begin; ++i) row[i] = (row[i] - base[i]) / kJacobianBump;
             }
-        });
+        }, kJacobianChunk);
     }, smile.model);
-    return out.release();
+    return finished ? out.release() : nullptr;
 }
 
 constexpr Method vols_method{"vols", Borrow::none, vols_params, &vols};

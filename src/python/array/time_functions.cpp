@@ -26,8 +26,8 @@ PyObject* years_between(InstantColumn& start, InstantColumn& end, Years years) {
     const InstantColumn::Elements to = end.elements();
     double* const result = out.data();
     std::size_t invalid = count;
-    run_without_lock(count, [&] {
-        for (std::size_t i = 0; i < count; ++i) {
+    const bool finished = run_in_chunks(count, [&](std::size_t begin, std::size_t end) noexcept {
+        for (std::size_t i = begin; i < end && invalid == count; ++i) {
             UtcInstant a, b;
             const InstantState sa = from(i, a);
             const InstantState sb = to(i, b);
@@ -40,6 +40,7 @@ PyObject* years_between(InstantColumn& start, InstantColumn& end, Years years) {
                             : years(a, b);
         }
     });
+    if (!finished) return nullptr;
     if (invalid < count) {
         raise(PyExc_ValueError, element_message(invalid, "Invalid timestamp"));
         return nullptr;

@@ -1,14 +1,13 @@
 #include "python/frame/convert.hpp"
 
+#include "python/frame/interrupts.hpp"
+
 namespace korvex::py {
 namespace {
 
 // Long loops (millions of items) let signal handlers run now and then, so that Ctrl-C stops
 // them with KeyboardInterrupt; false (with that exception set) when a handler raised.
-bool signals_checked(Py_ssize_t done) {
-    constexpr Py_ssize_t every = Py_ssize_t{1} << 16;
-    return done % every != every - 1 || PyErr_CheckSignals() == 0;
-}
+bool signals_checked(Py_ssize_t done) { return korvex::py::signals_checked(static_cast<std::size_t>(done)); }
 
 bool refuse_str_as_sequence(PyObject* object) {
     if (PyUnicode_Check(object)) {

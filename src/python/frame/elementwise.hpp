@@ -7,7 +7,7 @@
 // over the broadcast of its arguments. Order of events: every argument converted (by the frame),
 // their shapes checked, each column prepared (text interpreted once per spelling), the float64
 // result allocated, then the kernel runs over plain memory, without the interpreter lock when
-// there are enough elements. A column type has scalar(), shape(), prepare(count) and
+// there are enough elements, in chunks that Ctrl-C can stop. A column type has scalar(), shape(), prepare(count) and
 // elements(), whose operator[](i) gives element i.
 #pragma once
 
@@ -20,7 +20,7 @@
 #include "python/frame/broadcast.hpp"
 #include "python/frame/declare.hpp"
 #include "python/frame/float_column.hpp"
-#include "python/frame/gil.hpp"
+#include "python/frame/interrupts.hpp"
 
 namespace korvex::py {
 
@@ -50,12 +50,12 @@ struct Elementwise {
         if (!shape || !out.allocate(*shape)) return nullptr;
         const std::size_t count = element_count(*shape);
         double* const result = out.data();
-        [&](const auto... element) {
-            run_without_lock(count, [&] {
-                for (std::size_t i = 0; i < count; ++i) result[i] = Kernel(element[i]...);
+        const bool finished = [&](const auto... element) {
+            return run_in_chunks(count, [&](std::size_t begin, std::size_t end) noexcept {
+                for (std::size_t i = begin; i < end; ++i) result[i] = Kernel(element[i]...);
             });
         }(columns.elements()...);
-        return out.release();
+        return finished ? out.release() : nullptr;
     }
 };
 

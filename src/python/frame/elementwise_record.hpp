@@ -52,16 +52,16 @@ struct ElementwiseRecord {
         }
         const std::size_t count = element_count(*shape);
         // One kernel call per element; its fields are stored into the arrays side by side.
-        [&]<std::size_t... F>(std::index_sequence<F...>, const auto... element) {
+        const bool finished = [&]<std::size_t... F>(std::index_sequence<F...>, const auto... element) {
             double* const data[] = {outs[F].data()...};
-            run_without_lock(count, [&] {
-                for (std::size_t i = 0; i < count; ++i) {
+            return run_in_chunks(count, [&](std::size_t begin, std::size_t end) noexcept {
+                for (std::size_t i = begin; i < end; ++i) {
                     const auto record = Kernel(element[i]...);
                     ((data[F][i] = record.*(Fields[F].member)), ...);
                 }
             });
         }(std::make_index_sequence<kFields>{}, columns.elements()...);
-        return dict_of_arrays(outs, names());
+        return finished ? dict_of_arrays(outs, names()) : nullptr;
     }
 
     static constexpr std::array<const char*, kFields> names() {

@@ -6,6 +6,7 @@
 
 #include "python/frame/buffer.hpp"
 #include "python/frame/handle.hpp"
+#include "python/frame/missing.hpp"
 #include "python/frame/numpy.hpp"
 
 namespace korvex::py {
@@ -24,7 +25,8 @@ public:
 
     // False with an exception set: TypeError for anything the scalar float conversion would
     // refuse (str, bytes, complex, datetimes, None in an object array...), "element i: " before
-    // the message of a refused item.
+    // the message of a refused item. A masked element of a numpy masked array reads as NaN; a
+    // missing value of a pandas column is refused.
     bool read(PyObject* object);
 
     bool scalar() const { return scalar_; }
@@ -42,9 +44,10 @@ public:
 
 private:
     bool read_buffer(PyObject* exporter);
-    bool read_through_numpy(PyObject* object);
-    bool read_objects(PyObject* array);
+    bool read_through_numpy(PyObject* object, MissingElements& missing);
+    bool read_objects(PyObject* array, const MissingElements& missing);
     bool take_float64(Ref array);
+    bool mask_out(const MissingElements& missing);
 
     bool scalar_ = true;
     double value_ = 0.0;

@@ -12,6 +12,7 @@ struct NumpyApi {
     PyObject* int64 = nullptr;
     PyObject* object = nullptr;
     PyObject* dtype = nullptr;
+    PyObject* ndarray = nullptr;
 };
 NumpyApi api;
 
@@ -39,8 +40,8 @@ bool load_numpy() {
     NumpyApi found;
     PyObject** slots[] = {&found.asarray, &found.ascontiguousarray, &found.empty,
                           &found.float64, &found.int64,             &found.object,
-                          &found.dtype};
-    const char* names[] = {"asarray", "ascontiguousarray", "empty", "float64", "int64", "object_", "dtype"};
+                          &found.dtype,   &found.ndarray};
+    const char* names[] = {"asarray", "ascontiguousarray", "empty", "float64", "int64", "object_", "dtype", "ndarray"};
     for (std::size_t i = 0; i < std::size(names); ++i) {
         *slots[i] = PyObject_GetAttrString(module.get(), names[i]);
         if (!*slots[i]) return false;  // what was found stays referenced: a failed import is rare
@@ -49,10 +50,20 @@ bool load_numpy() {
     return true;
 }
 
+int optional_attr(PyObject* object, PyObject* name, Ref& out) {
+    out = Ref::steal(PyObject_GetAttr(object, name));
+    if (out) return 1;
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+    PyErr_Clear();
+    return 0;
+}
+
 bool array_like(PyObject* object) {
+    if (PySequence_Check(object) || PyObject_CheckBuffer(object)) return true;
     static PyObject* const array_name = interned("__array__");
-    return PySequence_Check(object) || PyObject_CheckBuffer(object) ||
-           (array_name && PyObject_HasAttr(object, array_name));
+    if (!array_name) return false;
+    Ref method;
+    return optional_attr(object, array_name, method) > 0;
 }
 
 Ref numpy_asarray(PyObject* object, bool as_objects) {
@@ -64,8 +75,22 @@ Ref numpy_asarray(PyObject* object, bool as_objects) {
 Ref numpy_contiguous_float64(PyObject* array) { return call_with_dtype(api.ascontiguousarray, array, api.float64); }
 
 Ref numpy_contiguous(PyObject* array) {
-    PyObject* args[] = {array};
-    return Ref::steal(PyObject_Vectorcall(api.ascontiguousarray, args, 1, nullptr));
+    static PyObject* const dtype_name = interned("dtype");
+    static PyObject* const isnative_name = interned("isnative");
+    static PyObject* const newbyteorder_name = interned("newbyteorder");
+    static PyObject* const native_order = interned("=");
+    if (!dtype_name || !isnative_name || !newbyteorder_name || !native_order) return Ref();
+    Ref dtype = Ref::steal(PyObject_GetAttr(array, dtype_name));
+    Ref isnative = dtype ? Ref::steal(PyObject_GetAttr(dtype.get(), isnative_name)) : Ref();
+    if (!isnative) return Ref();
+    if (isnative.get() == Py_True) {
+        PyObject* args[] = {array};
+        return Ref::steal(PyObject_Vectorcall(api.ascontiguousarray, args, 1, nullptr));
+    }
+    // The same values, swapped into this machine's order by the copy numpy makes anyway.
+    PyObject* method_args[] = {dtype.get(), native_order};
+    Ref native = Ref::steal(PyObject_VectorcallMethod(newbyteorder_name, method_args, 2, nullptr));
+    return native ? call_with_dtype(api.ascontiguousarray, array, native.get()) : Ref();
 }
 
 Ref numpy_int64_view(PyObject* array) {
@@ -97,17 +122,30 @@ int array_ndim(PyObject* array) {
 
 Ref zero_d_item(PyObject* array) {
     Ref empty = Ref::steal(PyTuple_New(0));
-    return empty ? Ref::steal(PyObject_GetItem(array, empty.get())) : Ref();
+    Ref item = empty ? Ref::steal(PyObject_GetItem(array, empty.get())) : Ref();
+    if (item && PyObject_TypeCheck(item.get(), reinterpret_cast<PyTypeObject*>(api.ndarray))) {
+        const char kind = dtype_kind(item.get());
+        if (kind == 0) return Ref();
+        if (kind == 'O') {
+            PyErr_SetString(PyExc_TypeError, "an object array nested in a 0-d object array is not accepted");
+            return Ref();
+        }
+    }
+    return item;
+}
+
+bool is_ndarray(PyObject* object) { return PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(api.ndarray)); }
+
+bool is_ndarray_subclass(PyObject* object) {
+    auto* ndarray = reinterpret_cast<PyTypeObject*>(api.ndarray);
+    return Py_TYPE(object) != ndarray && PyObject_TypeCheck(object, ndarray);
 }
 
 bool has_extension_dtype(PyObject* object) {
     static PyObject* name = interned("dtype");
-    if (!name || PyList_Check(object) || PyTuple_Check(object) || !PyObject_HasAttr(object, name)) return false;
-    Ref dtype = Ref::steal(PyObject_GetAttr(object, name));
-    if (!dtype) {
-        PyErr_Clear();
-        return false;
-    }
+    if (!name || PyList_Check(object) || PyTuple_Check(object)) return false;
+    Ref dtype;
+    if (optional_attr(object, name, dtype) <= 0) return false;
     return !PyObject_TypeCheck(dtype.get(), reinterpret_cast<PyTypeObject*>(api.dtype));
 }
 

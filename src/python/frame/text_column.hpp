@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -18,6 +19,7 @@
 #include "python/frame/convert.hpp"
 #include "python/frame/element_errors.hpp"
 #include "python/frame/errors.hpp"
+#include "python/frame/interrupts.hpp"
 #include "python/frame/numpy.hpp"
 
 namespace korvex::py {
@@ -28,7 +30,9 @@ public:
     TextColumn(const TextColumn&) = delete;
     TextColumn& operator=(const TextColumn&) = delete;
 
-    // False with TypeError for anything but str items ("element i: " before an item's message).
+    // False with TypeError for anything but str items ("element i: " before an item's message),
+    // for a masked element of a numpy masked array or a missing value of a pandas column, and for
+    // bytes items that are not ASCII.
     bool read(PyObject* object);
 
     // One spelling for every element: a str, or an array of no dimensions.
@@ -36,15 +40,26 @@ public:
     Shape shape() const { return scalar_ ? Shape() : buffer_.shape(); }
     std::size_t count() const { return scalar_ ? 1 : buffer_.count(); }
 
-    // Calls store(i, value) for each element i in C order, where value is interpret(spelling)
-    // computed once per distinct spelling. A failed interpretation raises ValueError with its
-    // message after "element i: " (i the first element spelled so), or passes on the
-    // interpreter's exception; false then.
+    // Calls store(i, value) for each element i, where value is interpret(spelling) computed once
+    // per distinct spelling. A failed interpretation raises ValueError with its message after
+    // "element i: " (i the first element spelled so), or passes on the interpreter's exception;
+    // false then. The spellings of a numpy U or S array are told apart, and the values stored,
+    // without the interpreter lock (`store` must neither throw nor touch the interpreter);
+    // Ctrl-C stops it with KeyboardInterrupt.
     template <class T, class Interpret, class Store>
     bool resolve(Interpret&& interpret, Store&& store) const;
 
 private:
     enum class Form { ucs4, bytes, objects };
+    // Each element's spelling as an index into the distinct spellings, and the first element
+    // spelled so for each.
+    struct Spellings {
+        std::vector<std::uint32_t> ids;
+        std::vector<std::size_t> first;
+    };
+    static constexpr std::size_t kStoreChunk = 4096;
+    bool distinct_spellings(Spellings& out) const;
+    bool refuse_non_ascii() const;
     // The spelling of element i as a str (made only for a new spelling).
     bool spelling(std::size_t i, Ref& owner, Text& text) const;
     // The bytes that identify element i's spelling, for an object array (the others' are their
@@ -66,14 +81,6 @@ struct TextArray {
 // The core error of a failed interpretation; null when the interpreter's exception is set.
 inline const Error* core_error(const Error& error) { return &error; }
 inline const Error* core_error(const Failure& failure) { return std::get_if<Error>(&failure); }
-
-// Spellings seen so far, looked up by their bytes without making a string.
-struct SpellingHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
-template <class T>
-using SeenSpellings = std::unordered_map<std::string, T, SpellingHash, std::equal_to<>>;
 
 template <class T, class Interpret, class Store>
 bool TextColumn::resolve(Interpret&& interpret, Store&& store) const {
@@ -101,44 +108,18 @@ bool TextColumn::resolve(Interpret&& interpret, Store&& store) const {
         store(0, value);
         return true;
     }
-    try {
-        // A chain repeats a few spellings: the first few seen are compared in place, any further
-        // ones hashed.
-        constexpr std::size_t kFew = 8;
-        std::array<std::pair<std::string_view, T>, kFew> few{};
-        std::size_t few_count = 0;
-        SeenSpellings<T> many;
-        const auto* items = static_cast<const char*>(buffer_.data());
-        const auto size = static_cast<std::size_t>(buffer_.view().itemsize);
-        const std::size_t n = count();
-        for (std::size_t i = 0; i < n; ++i) {
-            std::string_view k(items + i * size, size);
-            if (form_ == Form::objects && !key(i, k)) return false;
-            const T* found = nullptr;
-            for (std::size_t j = 0; j < few_count && !found; ++j) {
-                if (few[j].first == k) found = &few[j].second;
-            }
-            if (!found && !many.empty()) {
-                if (const auto it = many.find(k); it != many.end()) found = &it->second;
-            }
-            T value{};
-            if (found) {
-                value = *found;
-            } else {
-                if (!interpret_at(i, value)) return false;
-                if (few_count < kFew) {
-                    few[few_count++] = {k, value};
-                } else {
-                    many.emplace(std::string(k), value);
-                }
-            }
-            store(i, value);
-        }
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
-        return false;
+    Spellings spellings;
+    if (!distinct_spellings(spellings)) return false;
+    // In the order first seen, so that a failure names the first element spelled wrongly.
+    std::vector<T> values(spellings.first.size());
+    for (std::size_t s = 0; s < values.size(); ++s) {
+        if (!signals_checked(s) || !interpret_at(spellings.first[s], values[s])) return false;
     }
-    return true;
+    const std::uint32_t* const ids = spellings.ids.data();
+    const T* const by_id = values.data();
+    return run_in_chunks(count(), [&](std::size_t begin, std::size_t end) noexcept {
+        for (std::size_t i = begin; i < end; ++i) store(i, by_id[ids[i]]);
+    }, kStoreChunk);
 }
 
 }  // namespace korvex::py

@@ -177,6 +177,53 @@ TEST(B76Sensitivities, NoNaNAtTheEndsOfTheRange) {
                     }
 }
 
+TEST(B76Sensitivities, TinyVarianceAtTheMoneyTakesTheSmallSigmaLimits) {
+    // sigma^2 T underflows (1e-170 squared is below the smallest normal double, 1e-300 squared
+    // below every double): d1 = s / 2 and d2 = -s / 2, so vanna = D phi(0) sqrt(T) / 2, not twice that.
+    const double D = 0.9, T = 10.0, phi0 = 1.0 / std::sqrt(2.0 * std::acos(-1.0));
+    for (const auto type : {call, put})
+        for (const double sigma : {1e-170, 1e-300, 5e-324}) {
+            const auto s = b76::sensitivities(type, 100, 100, T, sigma, D);
+            const double sign = type == call ? 1.0 : -1.0;
+            EXPECT_NEAR(s.vanna, D * phi0 * std::sqrt(T) / 2, 4 * kEps) << sigma;
+            EXPECT_NEAR(s.vega, D * 100 * phi0 * std::sqrt(T), 4 * kEps * 100) << sigma;
+            EXPECT_EQ(s.delta, sign * D * 0.5);
+            EXPECT_EQ(s.dual_delta, -sign * D * 0.5);
+            EXPECT_EQ(s.itm_probability, 0.5);
+            EXPECT_EQ(s.volga, 0.0);
+            EXPECT_TRUE(same_bits(s.value, b76::fairvalue(type, 100, 100, T, sigma, D)));
+        }
+    // Just above the underflow the formula itself gives the same limit.
+    const auto live = b76::sensitivities(call, 100, 100, T, 1e-150, D);
+    EXPECT_NEAR(live.vanna, D * phi0 * std::sqrt(T) / 2, 4 * kEps);
+}
+
+TEST(B76Sensitivities, VanishingSigmaSqrtTKeepsTheLimitsAtTheMoney) {
+    // sigma sqrt(T) = 1e-300 * 1e-25 rounds to 0 while sigma and T are positive: the live
+    // figures' limits, not NaN (gamma and dual gamma grow without bound); the value is fairvalue's,
+    // which is 0 / 0 there.
+    const double D = 0.9, T = 1e-50, sigma = 1e-300, phi0 = 1.0 / std::sqrt(2.0 * std::acos(-1.0));
+    ASSERT_EQ(sigma * std::sqrt(T), 0.0);
+    for (const auto type : {call, put}) {
+        const auto s = b76::sensitivities(type, 100, 100, T, sigma, D);
+        const double sign = type == call ? 1.0 : -1.0;
+        EXPECT_EQ(s.delta, sign * D * 0.5);
+        EXPECT_EQ(s.dual_delta, -sign * D * 0.5);
+        EXPECT_EQ(s.itm_probability, 0.5);
+        EXPECT_NEAR(s.vega, D * 100 * phi0 * std::sqrt(T), 4 * kEps * 100 * std::sqrt(T));
+        EXPECT_NEAR(s.vanna, D * phi0 * std::sqrt(T) / 2, 4 * kEps * std::sqrt(T));
+        EXPECT_EQ(s.gamma, std::numeric_limits<double>::infinity());
+        EXPECT_EQ(s.dual_gamma, std::numeric_limits<double>::infinity());
+        EXPECT_EQ(s.volga, 0.0);
+        EXPECT_FALSE(std::isnan(s.theta));
+        EXPECT_TRUE(same_bits(s.value, b76::fairvalue(type, 100, 100, T, sigma, D)));
+    }
+    // Away from the money the steps were already right.
+    const auto out = b76::sensitivities(call, 90, 100, T, sigma, D);
+    EXPECT_EQ(out.delta, 0.0);
+    EXPECT_EQ(out.vanna, 0.0);
+}
+
 TEST(B76Sensitivities, NaNTimeOrVolatilityFlowsThrough) {
     for (const auto& [T, sigma] : {std::pair{kNaN, 0.5}, {1.0, kNaN}}) {
         const auto s = b76::sensitivities(call, 100, 100, T, sigma, 1);
