@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +11,7 @@
 #include "python/array/smile_runs.hpp"
 #include "python/frame/border.hpp"
 #include "python/frame/broadcast.hpp"
+#include "python/frame/cached.hpp"
 #include "python/frame/declare.hpp"
 #include "python/frame/elementwise.hpp"
 #include "python/frame/instance.hpp"
@@ -29,6 +29,11 @@ using SmileModel = std::variant<GVVSpline, CubicSpline, VolGeo>;
 struct SmileSnapshot {
     SmileModel model;
     Ref expiry;  // the aware datetime taken, to the microsecond; the model holds its instant
+
+    int traverse(visitproc visit, void* arg) const {
+        Py_VISIT(expiry.get());
+        return 0;
+    }
 };
 
 struct SmileSpec;
@@ -61,19 +66,23 @@ PyObject* snapshot(PyTypeObject* type, std::string_view name, PyObject* expiry, 
     return SmileClass::wrap(type, SmileSnapshot{std::move(*model), std::move(taken)});
 }
 
+// The smile classes of korvex, and the names a snapshot reads and writes.
+constexpr const char* model_kinds[] = {"GVVSpline", "CubicSpline", "VolGeo"};
+constinit Cached model_types[] = {
+    Cached{"korvex.GVVSpline", &imported},
+    Cached{"korvex.CubicSpline", &imported},
+    Cached{"korvex.VolGeo", &imported},
+};
+constinit Cached get_param_dict_name{"get_param_dict"};
+constinit Cached expiry_name{"expiry"};
+constinit Cached from_params_name{"from_params"};
+
 // The class name of a korvex smile model, or null with TypeError for anything else.
 const char* korvex_model_kind(PyObject* object) {
-    static const char* const names[] = {"GVVSpline", "CubicSpline", "VolGeo"};
-    static PyObject* types[3] = {};
-    if (!types[0]) {
-        Ref korvex = Ref::steal(PyImport_ImportModule("korvex"));
-        if (!korvex) return nullptr;
-        for (int i = 0; i < 3; ++i) {
-            if (!types[i] && !(types[i] = PyObject_GetAttrString(korvex.get(), names[i]))) return nullptr;
-        }
-    }
-    for (int i = 0; i < 3; ++i) {
-        if (Py_TYPE(object) == reinterpret_cast<PyTypeObject*>(types[i])) return names[i];
+    for (std::size_t i = 0; i < std::size(model_types); ++i) {
+        PyObject* const type = model_types[i].get();
+        if (!type) return nullptr;
+        if (Py_TYPE(object) == reinterpret_cast<PyTypeObject*>(type)) return model_kinds[i];
     }
     raise_not_instance(object, "GVVSpline', 'CubicSpline' or 'VolGeo");
     return nullptr;
@@ -90,13 +99,13 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
             prefix_argument_error("model");
             return nullptr;
         }
-        // Interned names: a new str per call would fill the interpreter's attribute cache.
-        static PyObject* const get_param_dict = interned("get_param_dict");
-        static PyObject* const expiry_name = interned("expiry");
-        if (!get_param_dict || !expiry_name) return nullptr;
+        // Kept names: a new str per call would fill the interpreter's attribute cache.
+        PyObject* const get_param_dict = get_param_dict_name.get();
+        PyObject* const expiry_attribute = get_param_dict ? expiry_name.get() : nullptr;
+        if (!expiry_attribute) return nullptr;
         PyObject* self[] = {model.get()};
         Ref params = Ref::steal(PyObject_VectorcallMethod(get_param_dict, self, 1, nullptr));
-        Ref expiry = params ? Ref::steal(PyObject_GetAttr(model.get(), expiry_name)) : Ref();
+        Ref expiry = params ? Ref::steal(PyObject_GetAttr(model.get(), expiry_attribute)) : Ref();
         NamedFloats named;
         if (!expiry || !read_named_floats(params.get(), named)) return nullptr;
         return snapshot(type, kind, expiry.get(), named);
@@ -184,9 +193,9 @@ constexpr StaticMethod from_params{
 
 // Smile.from_params(model, expiry, params) rebuilds an equal snapshot.
 constexpr Method reduce{"__reduce__", Borrow::none, std::tuple{}, [](const SmileSnapshot& s) -> PyObject* {
-    static PyObject* const from_params_name = interned("from_params");
-    PyObject* type = SmileClass::type();
-    Ref rebuild = type && from_params_name ? Ref::steal(PyObject_GetAttr(type, from_params_name)) : Ref();
+    PyObject* const type = SmileClass::type();
+    PyObject* const name = type ? from_params_name.get() : nullptr;
+    Ref rebuild = name ? Ref::steal(PyObject_GetAttr(type, name)) : Ref();
     Ref params = Ref::steal(to_python(params_of(s.model)));
     if (!rebuild || !params) return nullptr;
     const std::string_view kind = kind_of(s.model);

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
-#include <new>
 
 #include "calendar/tenor.hpp"
 #include "python/array/calendars.hpp"

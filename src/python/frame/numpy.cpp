@@ -1,77 +1,81 @@
 #include "python/frame/numpy.hpp"
 
+#include "python/frame/cached.hpp"
+
 namespace korvex::py {
 namespace {
 
-// Looked up once and kept for the life of the process, like the module's type objects.
-struct NumpyApi {
-    PyObject* asarray = nullptr;
-    PyObject* ascontiguousarray = nullptr;
-    PyObject* empty = nullptr;
-    PyObject* float64 = nullptr;
-    PyObject* int64 = nullptr;
-    PyObject* object = nullptr;
-    PyObject* dtype = nullptr;
-};
-NumpyApi api;
+PyObject* dtype_keyword(const char*) { return Py_BuildValue("(s)", "dtype"); }
 
-PyObject* dtype_keywords() {
-    static PyObject* names = Py_BuildValue("(s)", "dtype");
-    return names;
-}
+constinit Cached asarray{"numpy.asarray", &imported};
+constinit Cached ascontiguousarray{"numpy.ascontiguousarray", &imported};
+constinit Cached empty{"numpy.empty", &imported};
+constinit Cached float64{"numpy.float64", &imported};
+constinit Cached int64{"numpy.int64", &imported};
+constinit Cached object_dtype{"numpy.object_", &imported};
+constinit Cached dtype_type{"numpy.dtype", &imported};
+constinit Cached dtype_keywords{"('dtype',)", &dtype_keyword};
+
+constinit Cached array_name{"__array__"};
+constinit Cached view_name{"view"};
+constinit Cached ndim_name{"ndim"};
+constinit Cached dtype_attribute{"dtype"};
+constinit Cached kind_name{"kind"};
 
 // callable(argument, dtype=dtype)
-Ref call_with_dtype(PyObject* callable, PyObject* argument, PyObject* dtype) {
-    PyObject* names = dtype_keywords();
+Ref call_with_dtype(Cached& callable, PyObject* argument, Cached& dtype) {
+    PyObject* const function = callable.get();
+    PyObject* const type = function ? dtype.get() : nullptr;
+    PyObject* const names = type ? dtype_keywords.get() : nullptr;
     if (!names) return Ref();
-    PyObject* args[] = {argument, dtype};
-    return Ref::steal(PyObject_Vectorcall(callable, args, 1, names));
+    PyObject* args[] = {argument, type};
+    return Ref::steal(PyObject_Vectorcall(function, args, 1, names));
+}
+
+// callable(argument)
+Ref call_one(Cached& callable, PyObject* argument) {
+    PyObject* const function = callable.get();
+    if (!function) return Ref();
+    PyObject* args[] = {argument};
+    return Ref::steal(PyObject_Vectorcall(function, args, 1, nullptr));
 }
 
 }  // namespace
 
-PyObject* interned(const char* name) { return PyUnicode_InternFromString(name); }
-
 bool load_numpy() {
-    if (api.asarray) return true;
-    Ref module = Ref::steal(PyImport_ImportModule("numpy"));
-    if (!module) return false;
-    NumpyApi found;
-    PyObject** slots[] = {&found.asarray, &found.ascontiguousarray, &found.empty,
-                          &found.float64, &found.int64,             &found.object,
-                          &found.dtype};
-    const char* names[] = {"asarray", "ascontiguousarray", "empty", "float64", "int64", "object_", "dtype"};
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        *slots[i] = PyObject_GetAttrString(module.get(), names[i]);
-        if (!*slots[i]) return false;  // what was found stays referenced: a failed import is rare
+    // Everything the array parameters use, so that a missing numpy fails the import.
+    for (Cached* cached : {&asarray, &ascontiguousarray, &empty, &float64, &int64, &object_dtype, &dtype_type}) {
+        if (!cached->get()) return false;
     }
-    api = found;
     return true;
 }
 
+Ref array_dtype(PyObject* object) {
+    PyObject* const name = dtype_attribute.get();
+    return name ? Ref::steal(PyObject_GetAttr(object, name)) : Ref();
+}
+
 bool array_like(PyObject* object) {
-    static PyObject* const array_name = interned("__array__");
-    return PySequence_Check(object) || PyObject_CheckBuffer(object) ||
-           (array_name && PyObject_HasAttr(object, array_name));
+    if (PySequence_Check(object) || PyObject_CheckBuffer(object)) return true;
+    PyObject* const name = array_name.get();
+    if (name) return PyObject_HasAttr(object, name);
+    PyErr_Clear();  // no error to report here: the same look-up without the kept name
+    return PyObject_HasAttrString(object, array_name.name());
 }
 
 Ref numpy_asarray(PyObject* object, bool as_objects) {
-    if (as_objects) return call_with_dtype(api.asarray, object, api.object);
-    PyObject* args[] = {object};
-    return Ref::steal(PyObject_Vectorcall(api.asarray, args, 1, nullptr));
+    return as_objects ? call_with_dtype(asarray, object, object_dtype) : call_one(asarray, object);
 }
 
-Ref numpy_contiguous_float64(PyObject* array) { return call_with_dtype(api.ascontiguousarray, array, api.float64); }
+Ref numpy_contiguous_float64(PyObject* array) { return call_with_dtype(ascontiguousarray, array, float64); }
 
-Ref numpy_contiguous(PyObject* array) {
-    PyObject* args[] = {array};
-    return Ref::steal(PyObject_Vectorcall(api.ascontiguousarray, args, 1, nullptr));
-}
+Ref numpy_contiguous(PyObject* array) { return call_one(ascontiguousarray, array); }
 
 Ref numpy_int64_view(PyObject* array) {
-    static PyObject* name = interned("view");
-    if (!name) return Ref();
-    PyObject* args[] = {array, api.int64};
+    PyObject* const name = view_name.get();
+    PyObject* const type = name ? int64.get() : nullptr;
+    if (!type) return Ref();
+    PyObject* args[] = {array, type};
     return Ref::steal(PyObject_VectorcallMethod(name, args, 2, nullptr));
 }
 
@@ -85,12 +89,11 @@ Ref numpy_empty(Shape shape) {
         if (!n) return Ref();
         PyTuple_SetItem(dims.get(), static_cast<Py_ssize_t>(i), n);
     }
-    PyObject* args[] = {dims.get()};
-    return Ref::steal(PyObject_Vectorcall(api.empty, args, 1, nullptr));
+    return call_one(empty, dims.get());
 }
 
 int array_ndim(PyObject* array) {
-    static PyObject* name = interned("ndim");
+    PyObject* const name = ndim_name.get();
     Ref ndim = name ? Ref::steal(PyObject_GetAttr(array, name)) : Ref();
     return ndim ? PyLong_AsLong(ndim.get()) : -1;
 }
@@ -101,22 +104,20 @@ Ref zero_d_item(PyObject* array) {
 }
 
 bool has_extension_dtype(PyObject* object) {
-    static PyObject* name = interned("dtype");
-    if (!name || PyList_Check(object) || PyTuple_Check(object) || !PyObject_HasAttr(object, name)) return false;
-    Ref dtype = Ref::steal(PyObject_GetAttr(object, name));
+    if (PyList_Check(object) || PyTuple_Check(object)) return false;
+    PyObject* const numpy_dtype = dtype_type.get();  // found when the module was imported
+    Ref dtype = numpy_dtype ? array_dtype(object) : Ref();
     if (!dtype) {
-        PyErr_Clear();
+        PyErr_Clear();  // no dtype, or none to be had: numpy reads the object
         return false;
     }
-    return !PyObject_TypeCheck(dtype.get(), reinterpret_cast<PyTypeObject*>(api.dtype));
+    return !PyObject_TypeCheck(dtype.get(), reinterpret_cast<PyTypeObject*>(numpy_dtype));
 }
 
 char dtype_kind(PyObject* array) {
-    static PyObject* dtype_name = interned("dtype");
-    static PyObject* kind_name = interned("kind");
-    if (!dtype_name || !kind_name) return 0;
-    Ref dtype = Ref::steal(PyObject_GetAttr(array, dtype_name));
-    Ref kind = dtype ? Ref::steal(PyObject_GetAttr(dtype.get(), kind_name)) : Ref();
+    Ref dtype = array_dtype(array);
+    PyObject* const name = dtype ? kind_name.get() : nullptr;
+    Ref kind = name ? Ref::steal(PyObject_GetAttr(dtype.get(), name)) : Ref();
     Py_ssize_t size = 0;
     const char* text = kind ? PyUnicode_AsUTF8AndSize(kind.get(), &size) : nullptr;
     if (!text) return 0;
@@ -128,8 +129,7 @@ char dtype_kind(PyObject* array) {
 }
 
 std::string dtype_name(PyObject* array) {
-    static PyObject* name = interned("dtype");
-    Ref dtype = name ? Ref::steal(PyObject_GetAttr(array, name)) : Ref();
+    Ref dtype = array_dtype(array);
     Ref text = dtype ? Ref::steal(PyObject_Str(dtype.get())) : Ref();
     Py_ssize_t size = 0;
     const char* utf8 = text ? PyUnicode_AsUTF8AndSize(text.get(), &size) : nullptr;
