@@ -12,17 +12,6 @@
 
 namespace korvex::py {
 
-template <class Kind>
-struct ArrayKindOf;
-template <>
-struct ArrayKindOf<Float> {
-    using type = FloatArray;
-};
-template <>
-struct ArrayKindOf<CallPut> {
-    using type = CallPutArray;
-};
-
 template <const auto& K>
 struct ArrayFunction {
     static constexpr Function function{K.name, map_params<ArrayKindOf>(K.params), elementwise<K>};

@@ -16,12 +16,14 @@ PyObject* create_final_type(const TypeSpec& spec, int basicsize, destructor deal
     if (spec.richcompare) slots[used++] = {Py_tp_richcompare, reinterpret_cast<void*>(spec.richcompare)};
     if (spec.traverse) slots[used++] = {Py_tp_traverse, reinterpret_cast<void*>(spec.traverse)};
     slots[used] = {0, nullptr};
+    // No Py_TPFLAGS_BASETYPE: the classes are final.
+    unsigned int flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+    if (spec.traverse) flags |= Py_TPFLAGS_HAVE_GC;
     PyType_Spec type_spec = {
         spec.qualified_name,
         basicsize,
         0,
-        // No Py_TPFLAGS_BASETYPE: the classes are final.
-        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | (spec.traverse ? Py_TPFLAGS_HAVE_GC : 0),
+        flags,
         slots,
     };
     return PyType_FromSpec(&type_spec);

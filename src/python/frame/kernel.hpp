@@ -21,6 +21,28 @@ namespace korvex::py {
 // option types by the array function.
 struct CallPut {};
 
+struct FloatArray;
+struct CallPutArray;
+
+// What each kind of kernel parameter is in either module: a float is a float or a float column,
+// call_put a str or a call-put column.
+template <class Kind>
+struct KernelKind;
+template <>
+struct KernelKind<Float> {
+    using scalar = Float;
+    using array = FloatArray;
+};
+template <>
+struct KernelKind<CallPut> {
+    using scalar = Str;
+    using array = CallPutArray;
+};
+template <class Kind>
+using ScalarKindOf = typename KernelKind<Kind>::scalar;
+template <class Kind>
+using ArrayKindOf = typename KernelKind<Kind>::array;
+
 template <class Core, class... Kinds>
 struct Kernel {
     const char* name;
@@ -34,11 +56,11 @@ Kernel(const char*, std::tuple<Param<Kinds>...>, Core) -> Kernel<Core, Kinds...>
 template <const auto&... Kernels>
 struct KernelList {};
 
-// The same parameters (names and defaults) with each kind replaced by Map<kind>::type.
+// The same parameters (names and defaults) with each kind replaced by Map<kind>.
 template <template <class> class Map, class... Kinds>
 constexpr auto map_params(const std::tuple<Param<Kinds>...>& params) {
     return std::apply([](const auto&... p) {
-        return std::tuple{Param<typename Map<Kinds>::type>{p.name, p.default_value, p.default_text}...};
+        return std::tuple{Param<Map<Kinds>>{p.name, p.default_value, p.default_text}...};
     }, params);
 }
 

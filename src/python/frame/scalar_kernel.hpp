@@ -13,17 +13,6 @@
 
 namespace korvex::py {
 
-template <class Kind>
-struct ScalarKindOf;
-template <>
-struct ScalarKindOf<Float> {
-    using type = Float;
-};
-template <>
-struct ScalarKindOf<CallPut> {
-    using type = Str;
-};
-
 // A converted argument as the core takes it: a float as it is, call_put as its option type.
 inline double core_argument(double value, std::optional<Failure>&) { return value; }
 inline OptionType core_argument(const Text& call_put, std::optional<Failure>& failure) {
