@@ -28,7 +28,7 @@ Error unknown(std::string_view lower) {
 // needs it. Nothing (with the interpreter's exception set) if lower-casing fails.
 std::optional<std::string> unicode_lower(std::string_view utf8) {
     PyObject* const lower = lower_name.get();
-    Ref text = lower ? Ref::steal(new_str(utf8)) : Ref();
+    Ref text = lower ? Ref::steal(PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()))) : Ref();
     if (!text) return std::nullopt;
     PyObject* args[] = {text.get()};
     Ref lowered = Ref::steal(PyObject_VectorcallMethod(lower, args, 1, nullptr));
