@@ -3,7 +3,7 @@
 #include "option_pricing/b76_sensitivities.hpp"
 #include "option_pricing/coin.hpp"
 #include "python/frame/array_kernel.hpp"
-#include "python/pricing_kernels.hpp"
+#include "python/frame/pricing_kernels.hpp"
 
 namespace korvex::py {
 namespace {

@@ -6,7 +6,7 @@
 #include "python/frame/array_kernel.hpp"
 #include "python/frame/exports.hpp"
 #include "python/frame/numpy.hpp"
-#include "python/pricing_kernels.hpp"
+#include "python/frame/pricing_kernels.hpp"
 
 namespace korvex::py {
 namespace {

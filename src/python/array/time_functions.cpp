@@ -6,7 +6,7 @@
 
 #include "calendar/tenor.hpp"
 #include "python/array/calendars.hpp"
-#include "python/array/instants.hpp"
+#include "python/frame/instant_column.hpp"
 #include "python/frame/elementwise.hpp"
 #include "python/frame/text_column.hpp"
 

@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "python/array/call_put.hpp"
+#include "python/frame/call_put_column.hpp"
 #include "python/frame/elementwise_record.hpp"
 #include "python/frame/float_column.hpp"
 #include "python/frame/kernel.hpp"

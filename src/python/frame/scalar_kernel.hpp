@@ -9,7 +9,7 @@
 #include <type_traits>
 
 #include "python/frame/kernel.hpp"
-#include "python/option_type_parser.hpp"
+#include "python/frame/option_type_parser.hpp"
 
 namespace korvex::py {
 

@@ -1,4 +1,4 @@
-#include "python/option_type_parser.hpp"
+#include "python/frame/option_type_parser.hpp"
 
 #include <string>
 #include <string_view>

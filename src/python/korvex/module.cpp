@@ -2,11 +2,11 @@
 // as an attribute and appended to __all__, in a fixed order.
 #include <span>
 
-#include "python/classes.hpp"
+#include "python/korvex/classes.hpp"
 #include "python/frame/border_probe.hpp"
 #include "python/frame/exports.hpp"
 #include "python/frame/scalar_kernel.hpp"
-#include "python/pricing_kernels.hpp"
+#include "python/frame/pricing_kernels.hpp"
 
 namespace korvex::py {
 namespace {

@@ -1,4 +1,4 @@
-#include "python/array/instants.hpp"
+#include "python/frame/instant_column.hpp"
 
 #include <limits>
 #include <new>
@@ -7,7 +7,7 @@
 #include "python/frame/cached.hpp"
 #include "python/frame/element_errors.hpp"
 #include "python/frame/errors.hpp"
-#include "python/timestamp.hpp"
+#include "python/frame/timestamp.hpp"
 
 namespace korvex::py {
 namespace {

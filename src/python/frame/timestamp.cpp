@@ -1,4 +1,4 @@
-#include "python/timestamp.hpp"
+#include "python/frame/timestamp.hpp"
 
 #include "python/frame/cached.hpp"
 #include "python/frame/handle.hpp"
