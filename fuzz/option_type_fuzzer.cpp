@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "fuzz_check.hpp"
-#include "python/option_type_parser.hpp"
+#include "python/frame/option_type_parser.hpp"
 
 using korvex::OptionType;
 using korvex::fuzz::check;
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Py_ssize_t length = 0;
     const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &length);
     check(utf8 != nullptr, "a decoded str has no UTF-8");
-    const korvex::py::Text argument{std::string_view(utf8, static_cast<std::size_t>(length)), text.get()};
+    const korvex::py::Text argument{std::string_view(utf8, static_cast<std::size_t>(length))};
 
     const korvex::py::PyResult<OptionType> parsed = korvex::py::parse_option_type(argument);
     check(!PyErr_Occurred(), "the parser left an exception set");

@@ -190,6 +190,96 @@ def test_module_execution_and_type_creation_fail_cleanly_and_again(entry):
     assert lines == [f"SystemError: probe: runtime_error in {entry}"] * 2
 
 
+# ---- interpreter objects kept for the process, each made to fail its first creation -------------
+
+# Each kept object, and a call that needs it: the first call raises the failed creation's
+# exception, the next one makes the object and gives the ordinary answer.
+CACHE_CALLS = {
+    "lower": "korvex.b76_fairvalue(100.0, 100.0, 1.0, 0.5, '\\uff43')",
+    "timestamp": "korvex.Calendar('BTCUSDT').get_bus_ttx(EXPIRY, EXPIRY)",
+    "datetime.datetime": "korvex.GVVSpline(EXPIRY).expiry",
+    "datetime.timezone.utc": "korvex.GVVSpline(EXPIRY).expiry",
+    "('dtype',)": "korvex_array.tenor_ttx(['3m']).tolist()",
+    "ndim": "korvex_array.b76_vega([1.0, 2.0], 100.0, 1.0, 0.5).shape",
+    "dtype": "korvex_array.b76_vega([1.0, 2.0], 100.0, 1.0, 0.5).shape",
+    "kind": "korvex_array.b76_vega([1.0, 2.0], 100.0, 1.0, 0.5).shape",
+    "view": "korvex_array.calendar_ttx(np.array(['2026-12-24'], 'datetime64[s]'), EXPIRY).tolist()",
+    "numpy.datetime_data": "korvex_array.calendar_ttx(np.array(['2026-12-24'], 'datetime64[s]'), EXPIRY).tolist()",
+    "tz": "korvex_array.calendar_ttx([EXPIRY], EXPIRY).tolist()",
+    "dt": "korvex_array.calendar_ttx([EXPIRY], EXPIRY).tolist()",
+    "tz_convert": "korvex_array.calendar_ttx([EXPIRY], EXPIRY).tolist()",
+    "korvex.GVVSpline": "korvex_array.Smile(korvex.VolGeo(EXPIRY)).model",
+    "korvex.CubicSpline": "korvex_array.Smile(korvex.VolGeo(EXPIRY)).model",
+    "korvex.VolGeo": "korvex_array.Smile(korvex.VolGeo(EXPIRY)).model",
+    "get_param_dict": "korvex_array.Smile(korvex.VolGeo(EXPIRY)).model",
+    "expiry": "korvex_array.Smile(korvex.VolGeo(EXPIRY)).model",
+    "from_params": "pickle.loads(pickle.dumps(korvex_array.Smile(korvex.VolGeo(EXPIRY)))).model",
+}
+# Looked up when korvex_array is imported: the first import fails, the next one succeeds.
+NUMPY_NAMES = ["asarray", "ascontiguousarray", "empty", "float64", "int64", "object_", "dtype"]
+
+
+def run_failing_cache(code, name):
+    """Runs `code` in the test build with the kept object `name` failing its first creation
+    (nothing fails for the name "")."""
+    code = "import pickle, numpy as np\n" + textwrap.dedent(code)
+    return run_python(code, PYTHONPATH=PROBED_BUILD, KORVEX_FAIL_CACHE=name)
+
+
+@needs_probe
+@pytest.mark.parametrize("name", CACHE_CALLS)
+def test_a_kept_object_whose_creation_failed_is_made_on_the_next_call(name):
+    code = f"""
+        import korvex_array
+        for _ in range(2):
+            try:
+                print(repr({CACHE_CALLS[name]}))
+            except Exception as error:
+                print(type(error).__name__, error)
+    """
+    ordinary = run_failing_cache(code, "")[0]
+    assert run_failing_cache(code, name) == [f"RuntimeError probe: no {name}", ordinary]
+
+
+@needs_probe
+@pytest.mark.parametrize("name", NUMPY_NAMES)
+def test_the_array_module_imports_after_a_failed_look_up_in_numpy(name):
+    lines = run_failing_cache("""
+        for _ in range(2):
+            sys.modules.pop("korvex_array", None)
+            print(outcome(lambda: __import__("korvex_array")))
+        array = sys.modules["korvex_array"]
+        print(array.b76_vega([100.0], 100.0, 1.0, 0.5)[0] == korvex.b76_vega(100.0, 100.0, 1.0, 0.5))
+    """, f"numpy.{name}")
+    assert lines == [f"RuntimeError: probe: no numpy.{name}", "ok", "True"]
+
+
+@needs_probe
+def test_an_element_error_keeps_its_exception_when_its_note_cannot_be_added():
+    lines = run_failing_cache("""
+        import korvex_array
+        for _ in range(2):
+            try:
+                korvex_array.calendar_ttx([EXPIRY, 1.5], EXPIRY)
+            except AttributeError as error:
+                print(getattr(error, "__notes__", []))
+    """, "add_note")
+    assert lines == ["[]", "['element 1']"]
+
+
+@needs_probe
+def test_an_object_is_taken_as_an_array_by_its_dunder_array_even_when_the_name_could_not_be_kept():
+    lines = run_failing_cache("""
+        import korvex_array
+        class Wrapped:
+            def __array__(self, dtype=None, copy=None):
+                return np.array([100.0, 110.0])
+        for _ in range(2):
+            print(korvex_array.b76_vega(Wrapped(), 100.0, 1.0, 0.5).shape)
+    """, "__array__")
+    assert lines == ["(2,)", "(2,)"]
+
+
 # ---- arguments owned while Python code runs -----------------------------------------------------
 
 class Stamp:

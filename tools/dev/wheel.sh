@@ -19,7 +19,7 @@ wheel_test_requirements() {
 # Checks the built wheel's contents: the abi3 tag, both modules, both copies of each stub (equal
 # to its source), and that each module exports nothing but its init function.
 inspect_wheel() {  # $1 = wheel
-  "$MAIN_VENV/bin/python" - "$1" "$ROOT/src/python/korvex.pyi" "$ROOT/src/python/array/korvex_array.pyi" <<'EOF' || return 1
+  "$MAIN_VENV/bin/python" - "$1" "$ROOT/src/python/korvex/korvex.pyi" "$ROOT/src/python/array/korvex_array.pyi" <<'EOF' || return 1
 import pathlib, sys, zipfile
 wheel = pathlib.Path(sys.argv[1])
 stubs = {"korvex": pathlib.Path(sys.argv[2]).read_bytes(), "korvex_array": pathlib.Path(sys.argv[3]).read_bytes()}

@@ -2,16 +2,14 @@
 
 #include "option_pricing/b76_sensitivities.hpp"
 #include "option_pricing/coin.hpp"
-#include "python/array/params.hpp"
-#include "python/frame/elementwise_record.hpp"
+#include "python/frame/array_kernel.hpp"
+#include "python/frame/pricing_kernels.hpp"
 
 namespace korvex::py {
 namespace {
 
-// calibrate_black76_iv's parameter list, the price given in coin.
-constexpr auto coin_iv_params =
-    std::tuple{Param<FloatArray>{"ttx"},        Param<FloatArray>{"fwd"},      Param<FloatArray>{"strike"},
-               Param<FloatArray>{"coin_price"}, Param<CallPutArray>{"call_put"}, Param<FloatArray>{"df", 1.0}};
+using pricing::call_put_params;
+using pricing::type_first;
 
 using Textbook = b76::Sensitivities;
 constexpr RecordField<Textbook> textbook_figures[] = {
@@ -28,23 +26,24 @@ constexpr RecordField<Coin> coin_figures[] = {
     {"vega", &Coin::vega},   {"theta", &Coin::theta},
 };
 
-constexpr Function b76_sensitivities{
-    "b76_sensitivities", typed_params,
-    elementwise_record<typed_params, typed<b76::sensitivities>, textbook_figures>};
-constexpr Function coin_sensitivities{
-    "coin_sensitivities", typed_params, elementwise_record<typed_params, typed<coin::sensitivities>, coin_figures>};
-constexpr Function coin_implied_vol{
-    "coin_implied_vol", coin_iv_params,
-    elementwise<coin_iv_params, [](double ttx, double fwd, double strike, double coin_price, OptionType type,
-                                   double df) { return coin::implied_vol(type, ttx, fwd, strike, coin_price, df); }>};
+constexpr Kernel b76_sensitivities{"b76_sensitivities", call_put_params, type_first<b76::sensitivities>};
+constexpr Kernel coin_sensitivities{"coin_sensitivities", call_put_params, type_first<coin::sensitivities>};
+// calibrate_black76_iv's parameters, the price given in coin.
+constexpr Kernel coin_implied_vol{
+    "coin_implied_vol",
+    std::tuple{Param<Float>{"ttx"}, Param<Float>{"fwd"}, Param<Float>{"strike"}, Param<Float>{"coin_price"},
+               Param<CallPut>{"call_put"}, Param<Float>{"df", 1.0}},
+    [](double ttx, double fwd, double strike, double coin_price, OptionType type, double df) {
+        return coin::implied_vol(type, ttx, fwd, strike, coin_price, df);
+    }};
 
 }  // namespace
 
 std::span<PyMethodDef> array_desk_functions() {
     static PyMethodDef table[] = {
-        function_def<b76_sensitivities>(),
-        function_def<coin_sensitivities>(),
-        function_def<coin_implied_vol>(),
+        function_def<ArrayRecordFunction<b76_sensitivities, textbook_figures>::function>(),
+        function_def<ArrayRecordFunction<coin_sensitivities, coin_figures>::function>(),
+        function_def<ArrayFunction<coin_implied_vol>::function>(),
     };
     return table;
 }

@@ -2,12 +2,13 @@
 // and its one execution step, which imports numpy and adds the names in a fixed order.
 #include "python/array/desk.hpp"
 #include "python/array/fit.hpp"
-#include "python/array/functions.hpp"
 #include "python/array/smile.hpp"
 #include "python/array/smile_fit.hpp"
 #include "python/array/time_functions.hpp"
+#include "python/frame/array_kernel.hpp"
 #include "python/frame/exports.hpp"
 #include "python/frame/numpy.hpp"
+#include "python/frame/pricing_kernels.hpp"
 
 namespace korvex::py {
 namespace {
@@ -15,7 +16,8 @@ namespace {
 int register_names(PyObject* module) {
     if (!load_numpy()) return -1;
     if (add_export(module, "Smile", Ref::borrow(smile_type())) < 0) return -1;
-    if (add_functions(module, array_pricing_functions()) < 0) return -1;
+    if (add_functions(module, array_functions(pricing::functions)) < 0) return -1;
+    if (add_functions(module, array_functions(pricing::array_only_functions)) < 0) return -1;
     if (add_functions(module, array_desk_functions()) < 0) return -1;
     if (add_export(module, "SmileFit", Ref::borrow(smile_fit_type())) < 0) return -1;
     if (add_functions(module, array_fit_functions()) < 0) return -1;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,12 +12,13 @@
 #include "python/array/smile_runs.hpp"
 #include "python/frame/border.hpp"
 #include "python/frame/broadcast.hpp"
+#include "python/frame/cached.hpp"
 #include "python/frame/declare.hpp"
 #include "python/frame/elementwise.hpp"
 #include "python/frame/instance.hpp"
 #include "python/frame/interrupts.hpp"
-#include "python/param_dict.hpp"
-#include "python/timestamp.hpp"
+#include "python/frame/param_dict.hpp"
+#include "python/frame/timestamp.hpp"
 #include "volmodel/cubic_spline.hpp"
 #include "volmodel/gvv_spline.hpp"
 #include "volmodel/vol_geo.hpp"
@@ -29,6 +29,11 @@ namespace {
 struct SmileSnapshot {
     SmileModel model;
     Ref expiry;  // the aware datetime taken, to the microsecond; the model holds its instant
+
+    int traverse(visitproc visit, void* arg) const {
+        Py_VISIT(expiry.get());
+        return 0;
+    }
 };
 
 struct SmileSpec;
@@ -50,6 +55,11 @@ PyObject* snapshot(PyTypeObject* type, std::string_view name, PyObject* expiry, 
     return SmileClass::wrap(type, SmileSnapshot{std::move(*model), std::move(taken)});
 }
 
+// The names a snapshot reads and writes.
+constinit Cached get_param_dict_name{"get_param_dict"};
+constinit Cached expiry_name{"expiry"};
+constinit Cached from_params_name{"from_params"};
+
 // Smile(model): the class, expiry and parameters of a korvex model.
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return at_border([&]() -> PyObject* {
@@ -61,13 +71,13 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
             prefix_argument_error("model");
             return nullptr;
         }
-        // Interned names: a new str per call would fill the interpreter's attribute cache.
-        static PyObject* const get_param_dict = interned("get_param_dict");
-        static PyObject* const expiry_name = interned("expiry");
-        if (!get_param_dict || !expiry_name) return nullptr;
+        // Kept names: a new str per call would fill the interpreter's attribute cache.
+        PyObject* const get_param_dict = get_param_dict_name.get();
+        PyObject* const expiry_attribute = get_param_dict ? expiry_name.get() : nullptr;
+        if (!expiry_attribute) return nullptr;
         PyObject* self[] = {model.get()};
         Ref params = Ref::steal(PyObject_VectorcallMethod(get_param_dict, self, 1, nullptr));
-        Ref expiry = params ? Ref::steal(PyObject_GetAttr(model.get(), expiry_name)) : Ref();
+        Ref expiry = params ? Ref::steal(PyObject_GetAttr(model.get(), expiry_attribute)) : Ref();
         NamedFloats named;
         if (!expiry || !read_named_floats(params.get(), named)) return nullptr;
         return snapshot(type, kind, expiry.get(), named);
@@ -158,9 +168,9 @@ constexpr StaticMethod from_params{
 
 // Smile.from_params(model, expiry, params) rebuilds an equal snapshot.
 constexpr Method reduce{"__reduce__", Borrow::none, std::tuple{}, [](const SmileSnapshot& s) -> PyObject* {
-    static PyObject* const from_params_name = interned("from_params");
-    PyObject* type = SmileClass::type();
-    Ref rebuild = type && from_params_name ? Ref::steal(PyObject_GetAttr(type, from_params_name)) : Ref();
+    PyObject* const type = SmileClass::type();
+    PyObject* const name = type ? from_params_name.get() : nullptr;
+    Ref rebuild = name ? Ref::steal(PyObject_GetAttr(type, name)) : Ref();
     Ref params = Ref::steal(to_python(params_of(s.model)));
     if (!rebuild || !params) return nullptr;
     const std::string_view kind = kind_of(s.model);

@@ -4,16 +4,20 @@
 #include <utility>
 
 #include "python/frame/border.hpp"
+#include "python/frame/cached.hpp"
 #include "python/frame/broadcast.hpp"
 #include "python/frame/convert.hpp"
 #include "python/frame/declare.hpp"
 #include "python/frame/instance.hpp"
 #include "python/frame/numpy.hpp"
-#include "python/param_dict.hpp"
-#include "python/timestamp.hpp"
+#include "python/frame/param_dict.hpp"
+#include "python/frame/timestamp.hpp"
 
 namespace korvex::py {
 namespace {
+
+constinit Cached astype_name{"astype"};
+constinit Cached restore_name{"_restore"};
 
 struct SmileFitSpec;
 using FitClass = ClassOf<FitRecord, SmileFitSpec>;
@@ -33,8 +37,8 @@ PyObject* float_array(const std::vector<double>& values) {
 PyObject* bool_array(const std::vector<unsigned char>& values) {
     const std::vector<double> ones(values.begin(), values.end());
     Ref floats = Ref::steal(float_array(ones));
-    static PyObject* const astype = interned("astype");
-    if (!floats || !astype) return nullptr;
+    PyObject* const astype = floats ? astype_name.get() : nullptr;
+    if (!astype) return nullptr;
     Ref kind = Ref::steal(PyUnicode_FromString("bool"));
     if (!kind) return nullptr;
     PyObject* args[] = {floats.get(), kind.get()};
@@ -169,9 +173,9 @@ constexpr StaticMethod restore_method{"_restore", std::tuple{Param<Object>{"stat
                                       [](PyObject* state) { return restore(nullptr, state); }};
 
 constexpr Method reduce{"__reduce__", Borrow::none, std::tuple{}, [](const FitRecord& r) -> PyObject* {
-    static PyObject* const restore_name = interned("_restore");
-    PyObject* type = FitClass::type();
-    Ref rebuild = type && restore_name ? Ref::steal(PyObject_GetAttr(type, restore_name)) : Ref();
+    PyObject* const type = FitClass::type();
+    PyObject* const restore = type ? restore_name.get() : nullptr;
+    Ref rebuild = restore ? Ref::steal(PyObject_GetAttr(type, restore)) : Ref();
     Ref state = rebuild ? Ref::steal(state_of(r)) : Ref();
     if (!state) return nullptr;
     return Py_BuildValue("(O(O))", rebuild.get(), state.get());

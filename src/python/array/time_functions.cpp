@@ -3,11 +3,10 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
-#include <new>
 
 #include "calendar/tenor.hpp"
 #include "python/array/calendars.hpp"
-#include "python/array/instants.hpp"
+#include "python/frame/instant_column.hpp"
 #include "python/frame/elementwise.hpp"
 #include "python/frame/text_column.hpp"
 

@@ -1,8 +1,9 @@
 // Test builds only (KORVEX_BORDER_PROBE): makes one chosen entry point throw, so that the
 // border's handling of C++ exceptions can be tested where no real failure can be provoked.
 // The choice is read once from the environment, as "<entry>:<kind>" in KORVEX_THROW, with kind
-// bad_alloc, length_error, runtime_error or other (not a std::exception). Shipped builds have
-// none of this: the call below is an empty inline function there.
+// bad_alloc, length_error, runtime_error or other (not a std::exception). KORVEX_FAIL_CACHE names
+// one cached interpreter object (frame/cached.hpp) whose first creation fails. Shipped builds
+// have none of this: the calls below are empty inline functions there.
 #pragma once
 
 #include <string_view>
@@ -30,6 +31,15 @@ inline void throw_if_probed(std::string_view entry) {
     if (kind == "length_error") throw std::length_error("probe: length_error");
     if (kind == "runtime_error") throw std::runtime_error("probe: runtime_error in " + std::string(entry));
     throw 42;
+}
+
+// True when the cached object `name` is the one chosen to fail its first creation.
+inline bool cache_failure_probed(std::string_view name) {
+    static const std::string chosen = [] {
+        const char* text = std::getenv("KORVEX_FAIL_CACHE");
+        return std::string(text ? text : "");
+    }();
+    return chosen == name;
 }
 #else
 inline void throw_if_probed(std::string_view) noexcept {}

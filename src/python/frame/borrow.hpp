@@ -2,15 +2,15 @@
 // its methods runs (0 free, n > 0 shared borrows, -1 exclusively borrowed). Never waits.
 //
 // os.fork() copies the words but only the forking thread: a borrow that another thread held
-// would never be given back in the child. So each word also records the generation (the process
-// id) its count belongs to. A child starts a new generation, in which counts of the parent's
-// generation read as free, and re-counts the borrows its forking thread holds (a fork from inside
-// a method), which stay in force until that method returns. A release that finds the word in
-// another generation than its borrow's does nothing.
+// would never be given back in the child. So each word also records the generation its count
+// belongs to: a counter, one more in a forked child than in its parent (a process id would not
+// do: a reused one may be the generation of words the child inherits). A child starts a new
+// generation, in which counts of the parent's generation read as free, and re-counts the borrows
+// its forking thread holds (a fork from inside a method), which stay in force until that method
+// returns. A release that finds the word in another generation than its borrow's does nothing.
 #pragma once
 
 #include <pthread.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
@@ -147,10 +147,11 @@ private:
     BorrowGuard* next_ = nullptr;
 };
 
-// At first use, and in a forked child, where only the forking thread goes on: the process id is
-// the generation; the forking thread's borrows are counted in it, the other threads' are dropped.
+// At first use, and in a forked child, where only the forking thread goes on: the next generation,
+// later than every one the process's memory holds; the forking thread's borrows are counted in
+// it, the other threads' are dropped.
 inline void start_new_generation() noexcept {
-    const auto generation = static_cast<std::uint32_t>(getpid());
+    const std::uint32_t generation = borrow_generation_now.load(std::memory_order_relaxed) + 1;
     borrow_generation_now.store(generation, std::memory_order_relaxed);
     const pthread_t self = pthread_self();
     for (BorrowGuard* guard = live_borrows; guard;) {

@@ -28,7 +28,6 @@ public:
         held_ = false;
     }
 
-    bool held() const { return held_; }
     const Py_buffer& view() const { return view_; }
     void* data() const { return view_.buf; }
     std::span<const Py_ssize_t> shape() const {

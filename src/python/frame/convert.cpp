@@ -73,7 +73,7 @@ bool read_text(PyObject* object, Text& out) {
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
     if (!utf8) return false;
-    out = Text{std::string_view(utf8, static_cast<std::size_t>(size)), object};
+    out = Text{std::string_view(utf8, static_cast<std::size_t>(size))};
     return true;
 }
 

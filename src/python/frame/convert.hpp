@@ -15,11 +15,9 @@
 
 namespace korvex::py {
 
-// A str argument read as UTF-8; `object` stays valid for the call and serves the few places that
-// need the interpreter's own view of the text (full Unicode lower-casing).
+// A str argument read as UTF-8, valid for the call (a default's text is static).
 struct Text {
     std::string_view utf8;
-    PyObject* object = nullptr;
 };
 
 // Text items of a sequence; `owners` keeps the strings (and so their UTF-8 buffers) alive.
@@ -77,11 +75,8 @@ struct Object {
 
 // ---- results ---------------------------------------------------------------------------------
 
-struct None {};
-
 inline PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
 inline PyObject* to_python(bool value) { return PyBool_FromLong(value); }
-inline PyObject* to_python(None) { return Py_NewRef(Py_None); }
 inline PyObject* to_python(PyObject* raised_or_new) { return raised_or_new; }
 inline PyObject* to_python(const std::optional<double>& value) {
     return value ? PyFloat_FromDouble(*value) : Py_NewRef(Py_None);

@@ -94,6 +94,10 @@ struct ParamTable {
     constexpr std::span<const char* const> text_default_span() const { return {text_defaults.data(), size}; }
 };
 
+// The parameter names of a parameter tuple, made at compile time.
+template <const auto& Params>
+inline constexpr auto param_names = ParamTable{Params}.names;
+
 template <class Kind>
 bool convert_one(const Param<Kind>& param, PyObject* slot, typename Kind::value_type& out) {
     if (!slot) {
@@ -101,7 +105,7 @@ bool convert_one(const Param<Kind>& param, PyObject* slot, typename Kind::value_
         if constexpr (std::is_assignable_v<typename Kind::value_type&, double>) {
             out = *param.default_value;
         } else if constexpr (std::is_same_v<typename Kind::value_type, Text>) {
-            out = Text{param.default_text, nullptr};
+            out = Text{param.default_text};
         }
         return true;
     }

@@ -1,10 +1,16 @@
 #include "python/frame/element_errors.hpp"
 
+#include "python/frame/cached.hpp"
 #include "python/frame/errors.hpp"
 #include "python/frame/handle.hpp"
 #include "python/frame/numpy.hpp"
 
 namespace korvex::py {
+namespace {
+
+constinit Cached add_note_name{"add_note"};
+
+}  // namespace
 
 std::string element_message(std::size_t index, std::string_view message) {
     std::string text = "element " + std::to_string(index) + ": ";
@@ -21,10 +27,10 @@ void mark_element_error(std::size_t index) {
     }
     Ref raised = Ref::steal(PyErr_GetRaisedException());
     if (!raised) return;
-    static PyObject* const add_note = interned("add_note");
-    Ref note = Ref::steal(PyUnicode_FromFormat("element %zu", index));
+    PyObject* const add_note = add_note_name.get();
+    Ref note = add_note ? Ref::steal(PyUnicode_FromFormat("element %zu", index)) : Ref();
     PyObject* args[] = {raised.get(), note.get()};
-    Ref added = note && add_note ? Ref::steal(PyObject_VectorcallMethod(add_note, args, 2, nullptr)) : Ref();
+    Ref added = note ? Ref::steal(PyObject_VectorcallMethod(add_note, args, 2, nullptr)) : Ref();
     if (!added) PyErr_Clear();  // the original exception matters more than its note
     PyErr_SetRaisedException(raised.release());
 }

@@ -3,7 +3,7 @@
 // field's name in the table's order.
 //
 //   constexpr RecordField<Figures> figures[] = {{"value", &Figures::value}, ...};
-//   constexpr Function f{"name", params, elementwise_record<params, kernel, figures>};
+//   ArrayRecordFunction<kernel, figures>::function   (array_kernel.hpp)
 //
 // Each figure is its own contiguous array, which numpy and pandas take as it is; the fields of a
 // structured array would be strided views. Events happen in the order of `elementwise`.
@@ -12,7 +12,6 @@
 #include <array>
 #include <cstddef>
 #include <iterator>
-#include <new>
 #include <optional>
 #include <utility>
 
@@ -38,13 +37,13 @@ PyObject* dict_of_arrays(std::array<OutputArray, N>& arrays, const std::array<co
     return dict.release();
 }
 
-template <const auto& Params, auto Kernel, const auto& Fields>
+template <const auto& K, const auto& Fields>
 struct ElementwiseRecord {
     static constexpr std::size_t kFields = std::size(Fields);
 
     template <class... Columns>
     PyObject* operator()(Columns&... columns) const {
-        const std::optional<Shape> shape = broadcast_columns<Params>(columns...);
+        const std::optional<Shape> shape = broadcast_columns<K.params>(columns...);
         if (!shape) return nullptr;
         std::array<OutputArray, kFields> outs;
         for (OutputArray& out : outs) {
@@ -56,7 +55,7 @@ struct ElementwiseRecord {
             double* const data[] = {outs[F].data()...};
             return run_in_chunks(count, [&](std::size_t begin, std::size_t end) noexcept {
                 for (std::size_t i = begin; i < end; ++i) {
-                    const auto record = Kernel(element[i]...);
+                    const auto record = K.core(element[i]...);
                     ((data[F][i] = record.*(Fields[F].member)), ...);
                 }
             });
@@ -71,7 +70,7 @@ struct ElementwiseRecord {
     }
 };
 
-template <const auto& Params, auto Kernel, const auto& Fields>
-inline constexpr ElementwiseRecord<Params, Kernel, Fields> elementwise_record{};
+template <const auto& K, const auto& Fields>
+inline constexpr ElementwiseRecord<K, Fields> elementwise_record{};
 
 }  // namespace korvex::py

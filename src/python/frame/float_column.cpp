@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "python/frame/cached.hpp"
 #include "python/frame/convert.hpp"
 #include "python/frame/element_errors.hpp"
 #include "python/frame/errors.hpp"
@@ -13,6 +14,8 @@
 
 namespace korvex::py {
 namespace {
+
+constinit Cached obj_name{"obj"};
 
 // float64 in this machine's byte order, as buffer exporters write it.
 bool native_float64(const Py_buffer& view) {
@@ -34,8 +37,8 @@ bool refuse_text(PyObject* object) {
         PyErr_Format(PyExc_TypeError, "must be real number or array of real numbers, not %U", name.get());
         return true;
     }
-    static PyObject* const obj_name = interned("obj");
-    Ref base = obj_name ? Ref::steal(PyObject_GetAttr(object, obj_name)) : Ref();
+    PyObject* const obj = obj_name.get();
+    Ref base = obj ? Ref::steal(PyObject_GetAttr(object, obj)) : Ref();
     if (!base) return true;
     if (!PyBytes_Check(base.get()) && !PyByteArray_Check(base.get())) return false;
     Ref base_name = Ref::steal(PyType_GetName(Py_TYPE(base.get())));

@@ -1,20 +1,23 @@
 #include "python/frame/interrupts.hpp"
 
+#include "python/frame/cached.hpp"
 #include "python/frame/handle.hpp"
 
 namespace korvex::py {
+namespace {
+
+constinit Cached main_thread{"threading.main_thread", &imported};
+constinit Cached ident_name{"ident"};
+
+}  // namespace
 
 int runs_signal_handlers() {
     // threading.main_thread() follows a fork to the thread that forked; its ident is looked up per
     // loop (a long loop only) rather than kept.
-    static PyObject* main_thread = nullptr;
-    if (!main_thread) {
-        Ref threading = Ref::steal(PyImport_ImportModule("threading"));
-        main_thread = threading ? PyObject_GetAttrString(threading.get(), "main_thread") : nullptr;
-    }
-    Ref thread = main_thread ? Ref::steal(PyObject_CallNoArgs(main_thread)) : Ref();
-    static PyObject* const ident_name = PyUnicode_InternFromString("ident");
-    Ref ident = thread && ident_name ? Ref::steal(PyObject_GetAttr(thread.get(), ident_name)) : Ref();
+    PyObject* const main_thread_function = main_thread.get();
+    Ref thread = main_thread_function ? Ref::steal(PyObject_CallNoArgs(main_thread_function)) : Ref();
+    PyObject* const ident_attribute = thread ? ident_name.get() : nullptr;
+    Ref ident = ident_attribute ? Ref::steal(PyObject_GetAttr(thread.get(), ident_attribute)) : Ref();
     const unsigned long main_ident = ident ? PyLong_AsUnsignedLong(ident.get()) : 0;
     if (PyErr_Occurred()) return -1;
     return main_ident == PyThread_get_thread_ident() ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "python/frame/cached.hpp"
 #include "python/frame/numpy.hpp"
 
 namespace korvex::py {
@@ -10,26 +11,10 @@ namespace {
 
 // numpy.ma's MaskedArray, getdata and getmaskarray, looked up on first use (numpy itself does
 // not import numpy.ma) and kept for the life of the process.
-struct MaskedApi {
-    PyObject* type = nullptr;
-    PyObject* getdata = nullptr;
-    PyObject* getmaskarray = nullptr;
-};
-
-const MaskedApi* masked_api() {
-    static MaskedApi api;
-    if (api.getmaskarray) return &api;
-    Ref ma = Ref::steal(PyImport_ImportModule("numpy.ma"));
-    if (!ma) return nullptr;
-    MaskedApi found;
-    PyObject** slots[] = {&found.type, &found.getdata, &found.getmaskarray};
-    const char* names[] = {"MaskedArray", "getdata", "getmaskarray"};
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        if (!(*slots[i] = PyObject_GetAttrString(ma.get(), names[i]))) return nullptr;
-    }
-    api = found;
-    return &api;
-}
+constinit Cached masked_array_type{"numpy.ma.MaskedArray", &imported};
+constinit Cached getdata{"numpy.ma.getdata", &imported};
+constinit Cached getmaskarray{"numpy.ma.getmaskarray", &imported};
+constinit Cached isna_name{"isna"};
 
 Ref call(PyObject* function, PyObject* object) {
     PyObject* args[] = {object};
@@ -42,19 +27,21 @@ bool MissingElements::read(PyObject* object) {
     source_ = Source::none;
     Ref flags;
     if (is_ndarray_subclass(object)) {
-        const MaskedApi* ma = masked_api();
-        if (!ma) return false;
-        if (!PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(ma->type))) return true;
-        data_ = call(ma->getdata, object);
-        flags = data_ ? call(ma->getmaskarray, object) : Ref();
+        PyObject* const type = masked_array_type.get();
+        PyObject* const data = type ? getdata.get() : nullptr;
+        PyObject* const mask = data ? getmaskarray.get() : nullptr;
+        if (!mask) return false;
+        if (!PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(type))) return true;
+        data_ = call(data, object);
+        flags = data_ ? call(mask, object) : Ref();
         if (!flags) return false;
         source_ = Source::mask;
     } else {
         if (!has_extension_dtype(object)) return !PyErr_Occurred();
-        static PyObject* const isna_name = interned("isna");
-        if (!isna_name) return false;
+        PyObject* const isna_attribute = isna_name.get();
+        if (!isna_attribute) return false;
         Ref isna;
-        const int found = optional_attr(object, isna_name, isna);
+        const int found = optional_attr(object, isna_attribute, isna);
         if (found <= 0) return found == 0;
         Ref answer = Ref::steal(PyObject_CallNoArgs(isna.get()));
         flags = answer ? numpy_asarray(answer.get()) : Ref();

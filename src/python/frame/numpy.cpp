@@ -1,52 +1,64 @@
 #include "python/frame/numpy.hpp"
 
+#include "python/frame/cached.hpp"
+
 namespace korvex::py {
 namespace {
 
-// Looked up once and kept for the life of the process, like the module's type objects.
-struct NumpyApi {
-    PyObject* asarray = nullptr;
-    PyObject* ascontiguousarray = nullptr;
-    PyObject* empty = nullptr;
-    PyObject* float64 = nullptr;
-    PyObject* int64 = nullptr;
-    PyObject* object = nullptr;
-    PyObject* dtype = nullptr;
-    PyObject* ndarray = nullptr;
-};
-NumpyApi api;
+PyObject* dtype_keyword(const char*) { return Py_BuildValue("(s)", "dtype"); }
 
-PyObject* dtype_keywords() {
-    static PyObject* names = Py_BuildValue("(s)", "dtype");
-    return names;
-}
+constinit Cached asarray{"numpy.asarray", &imported};
+constinit Cached ascontiguousarray{"numpy.ascontiguousarray", &imported};
+constinit Cached empty{"numpy.empty", &imported};
+constinit Cached float64{"numpy.float64", &imported};
+constinit Cached int64{"numpy.int64", &imported};
+constinit Cached object_dtype{"numpy.object_", &imported};
+constinit Cached dtype_type{"numpy.dtype", &imported};
+constinit Cached ndarray_type{"numpy.ndarray", &imported};
+constinit Cached dtype_keywords{"('dtype',)", &dtype_keyword};
+
+constinit Cached array_name{"__array__"};
+constinit Cached view_name{"view"};
+constinit Cached ndim_name{"ndim"};
+constinit Cached dtype_attribute{"dtype"};
+constinit Cached kind_name{"kind"};
+constinit Cached isnative_name{"isnative"};
+constinit Cached newbyteorder_name{"newbyteorder"};
+constinit Cached native_order{"="};
 
 // callable(argument, dtype=dtype)
-Ref call_with_dtype(PyObject* callable, PyObject* argument, PyObject* dtype) {
-    PyObject* names = dtype_keywords();
+Ref call_with_dtype(Cached& callable, PyObject* argument, PyObject* type) {
+    PyObject* const function = callable.get();
+    PyObject* const names = function ? dtype_keywords.get() : nullptr;
     if (!names) return Ref();
-    PyObject* args[] = {argument, dtype};
-    return Ref::steal(PyObject_Vectorcall(callable, args, 1, names));
+    PyObject* args[] = {argument, type};
+    return Ref::steal(PyObject_Vectorcall(function, args, 1, names));
 }
+
+Ref call_with_dtype(Cached& callable, PyObject* argument, Cached& dtype) {
+    PyObject* const type = dtype.get();
+    return type ? call_with_dtype(callable, argument, type) : Ref();
+}
+
+// callable(argument)
+Ref call_one(Cached& callable, PyObject* argument) {
+    PyObject* const function = callable.get();
+    if (!function) return Ref();
+    PyObject* args[] = {argument};
+    return Ref::steal(PyObject_Vectorcall(function, args, 1, nullptr));
+}
+
+// numpy.ndarray, found when the module was imported (load_numpy).
+PyTypeObject* ndarray() { return reinterpret_cast<PyTypeObject*>(ndarray_type.get()); }
 
 }  // namespace
 
-PyObject* interned(const char* name) { return PyUnicode_InternFromString(name); }
-
 bool load_numpy() {
-    if (api.asarray) return true;
-    Ref module = Ref::steal(PyImport_ImportModule("numpy"));
-    if (!module) return false;
-    NumpyApi found;
-    PyObject** slots[] = {&found.asarray, &found.ascontiguousarray, &found.empty,
-                          &found.float64, &found.int64,             &found.object,
-                          &found.dtype,   &found.ndarray};
-    const char* names[] = {"asarray", "ascontiguousarray", "empty", "float64", "int64", "object_", "dtype", "ndarray"};
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        *slots[i] = PyObject_GetAttrString(module.get(), names[i]);
-        if (!*slots[i]) return false;  // what was found stays referenced: a failed import is rare
+    // Everything the array parameters use, so that a missing numpy fails the import.
+    for (Cached* cached :
+         {&asarray, &ascontiguousarray, &empty, &float64, &int64, &object_dtype, &dtype_type, &ndarray_type}) {
+        if (!cached->get()) return false;
     }
-    api = found;
     return true;
 }
 
@@ -58,45 +70,45 @@ int optional_attr(PyObject* object, PyObject* name, Ref& out) {
     return 0;
 }
 
+Ref array_dtype(PyObject* object) {
+    PyObject* const name = dtype_attribute.get();
+    return name ? Ref::steal(PyObject_GetAttr(object, name)) : Ref();
+}
+
 bool array_like(PyObject* object) {
     if (PySequence_Check(object) || PyObject_CheckBuffer(object)) return true;
-    static PyObject* const array_name = interned("__array__");
-    if (!array_name) return false;
+    PyObject* const name = array_name.get();
+    if (!name) return false;
     Ref method;
-    return optional_attr(object, array_name, method) > 0;
+    return optional_attr(object, name, method) > 0;
 }
 
 Ref numpy_asarray(PyObject* object, bool as_objects) {
-    if (as_objects) return call_with_dtype(api.asarray, object, api.object);
-    PyObject* args[] = {object};
-    return Ref::steal(PyObject_Vectorcall(api.asarray, args, 1, nullptr));
+    return as_objects ? call_with_dtype(asarray, object, object_dtype) : call_one(asarray, object);
 }
 
-Ref numpy_contiguous_float64(PyObject* array) { return call_with_dtype(api.ascontiguousarray, array, api.float64); }
+Ref numpy_contiguous_float64(PyObject* array) { return call_with_dtype(ascontiguousarray, array, float64); }
 
 Ref numpy_contiguous(PyObject* array) {
-    static PyObject* const dtype_name = interned("dtype");
-    static PyObject* const isnative_name = interned("isnative");
-    static PyObject* const newbyteorder_name = interned("newbyteorder");
-    static PyObject* const native_order = interned("=");
-    if (!dtype_name || !isnative_name || !newbyteorder_name || !native_order) return Ref();
-    Ref dtype = Ref::steal(PyObject_GetAttr(array, dtype_name));
-    Ref isnative = dtype ? Ref::steal(PyObject_GetAttr(dtype.get(), isnative_name)) : Ref();
-    if (!isnative) return Ref();
-    if (isnative.get() == Py_True) {
-        PyObject* args[] = {array};
-        return Ref::steal(PyObject_Vectorcall(api.ascontiguousarray, args, 1, nullptr));
-    }
+    PyObject* const isnative = isnative_name.get();
+    PyObject* const newbyteorder = isnative ? newbyteorder_name.get() : nullptr;
+    PyObject* const native = newbyteorder ? native_order.get() : nullptr;
+    if (!native) return Ref();
+    Ref dtype = array_dtype(array);
+    Ref is_native = dtype ? Ref::steal(PyObject_GetAttr(dtype.get(), isnative)) : Ref();
+    if (!is_native) return Ref();
+    if (is_native.get() == Py_True) return call_one(ascontiguousarray, array);
     // The same values, swapped into this machine's order by the copy numpy makes anyway.
-    PyObject* method_args[] = {dtype.get(), native_order};
-    Ref native = Ref::steal(PyObject_VectorcallMethod(newbyteorder_name, method_args, 2, nullptr));
-    return native ? call_with_dtype(api.ascontiguousarray, array, native.get()) : Ref();
+    PyObject* method_args[] = {dtype.get(), native};
+    Ref native_dtype = Ref::steal(PyObject_VectorcallMethod(newbyteorder, method_args, 2, nullptr));
+    return native_dtype ? call_with_dtype(ascontiguousarray, array, native_dtype.get()) : Ref();
 }
 
 Ref numpy_int64_view(PyObject* array) {
-    static PyObject* name = interned("view");
-    if (!name) return Ref();
-    PyObject* args[] = {array, api.int64};
+    PyObject* const name = view_name.get();
+    PyObject* const type = name ? int64.get() : nullptr;
+    if (!type) return Ref();
+    PyObject* args[] = {array, type};
     return Ref::steal(PyObject_VectorcallMethod(name, args, 2, nullptr));
 }
 
@@ -110,20 +122,19 @@ Ref numpy_empty(Shape shape) {
         if (!n) return Ref();
         PyTuple_SetItem(dims.get(), static_cast<Py_ssize_t>(i), n);
     }
-    PyObject* args[] = {dims.get()};
-    return Ref::steal(PyObject_Vectorcall(api.empty, args, 1, nullptr));
+    return call_one(empty, dims.get());
 }
 
 int array_ndim(PyObject* array) {
-    static PyObject* name = interned("ndim");
+    PyObject* const name = ndim_name.get();
     Ref ndim = name ? Ref::steal(PyObject_GetAttr(array, name)) : Ref();
     return ndim ? PyLong_AsLong(ndim.get()) : -1;
 }
 
 Ref zero_d_item(PyObject* array) {
-    Ref empty = Ref::steal(PyTuple_New(0));
-    Ref item = empty ? Ref::steal(PyObject_GetItem(array, empty.get())) : Ref();
-    if (item && PyObject_TypeCheck(item.get(), reinterpret_cast<PyTypeObject*>(api.ndarray))) {
+    Ref no_index = Ref::steal(PyTuple_New(0));
+    Ref item = no_index ? Ref::steal(PyObject_GetItem(array, no_index.get())) : Ref();
+    if (item && PyObject_TypeCheck(item.get(), ndarray())) {
         const char kind = dtype_kind(item.get());
         if (kind == 0) return Ref();
         if (kind == 'O') {
@@ -134,27 +145,26 @@ Ref zero_d_item(PyObject* array) {
     return item;
 }
 
-bool is_ndarray(PyObject* object) { return PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(api.ndarray)); }
+bool is_ndarray(PyObject* object) { return PyObject_TypeCheck(object, ndarray()); }
 
 bool is_ndarray_subclass(PyObject* object) {
-    auto* ndarray = reinterpret_cast<PyTypeObject*>(api.ndarray);
-    return Py_TYPE(object) != ndarray && PyObject_TypeCheck(object, ndarray);
+    PyTypeObject* const type = ndarray();
+    return Py_TYPE(object) != type && PyObject_TypeCheck(object, type);
 }
 
 bool has_extension_dtype(PyObject* object) {
-    static PyObject* name = interned("dtype");
-    if (!name || PyList_Check(object) || PyTuple_Check(object)) return false;
+    if (PyList_Check(object) || PyTuple_Check(object)) return false;
+    PyObject* const name = dtype_attribute.get();
+    if (!name) return false;
     Ref dtype;
     if (optional_attr(object, name, dtype) <= 0) return false;
-    return !PyObject_TypeCheck(dtype.get(), reinterpret_cast<PyTypeObject*>(api.dtype));
+    return !PyObject_TypeCheck(dtype.get(), reinterpret_cast<PyTypeObject*>(dtype_type.get()));
 }
 
 char dtype_kind(PyObject* array) {
-    static PyObject* dtype_name = interned("dtype");
-    static PyObject* kind_name = interned("kind");
-    if (!dtype_name || !kind_name) return 0;
-    Ref dtype = Ref::steal(PyObject_GetAttr(array, dtype_name));
-    Ref kind = dtype ? Ref::steal(PyObject_GetAttr(dtype.get(), kind_name)) : Ref();
+    Ref dtype = array_dtype(array);
+    PyObject* const name = dtype ? kind_name.get() : nullptr;
+    Ref kind = name ? Ref::steal(PyObject_GetAttr(dtype.get(), name)) : Ref();
     Py_ssize_t size = 0;
     const char* text = kind ? PyUnicode_AsUTF8AndSize(kind.get(), &size) : nullptr;
     if (!text) return 0;
@@ -166,8 +176,7 @@ char dtype_kind(PyObject* array) {
 }
 
 std::string dtype_name(PyObject* array) {
-    static PyObject* name = interned("dtype");
-    Ref dtype = name ? Ref::steal(PyObject_GetAttr(array, name)) : Ref();
+    Ref dtype = array_dtype(array);
     Ref text = dtype ? Ref::steal(PyObject_Str(dtype.get())) : Ref();
     Py_ssize_t size = 0;
     const char* utf8 = text ? PyUnicode_AsUTF8AndSize(text.get(), &size) : nullptr;

@@ -12,8 +12,8 @@ namespace korvex::py {
 
 using Shape = std::span<const Py_ssize_t>;
 
-// Imports numpy and looks up what the array parameters need, once per process. False with the
-// import's exception set.
+// Imports numpy and looks up what the array parameters need, kept for the process. False with the
+// exception of the failed import or look-up set (tried again on the next call).
 bool load_numpy();
 
 // A sequence, a buffer or anything numpy can make an array of: not one value. False with an
@@ -35,6 +35,8 @@ Ref numpy_contiguous(PyObject* array);
 Ref numpy_int64_view(PyObject* array);
 // numpy.empty(shape): a new C-contiguous float64 array.
 Ref numpy_empty(Shape shape);
+// object.dtype
+Ref array_dtype(PyObject* object);
 // array.ndim, or -1 with an exception set.
 int array_ndim(PyObject* array);
 // array[()]: the one element of a 0-d array. A 0-d object array is unwrapped this one level only:
@@ -55,8 +57,5 @@ std::string dtype_name(PyObject* array);
 
 // "(3,)", "(2, 4)", "()": a shape as Python writes it.
 std::string shape_text(Shape shape);
-
-// An interned attribute name, made once.
-PyObject* interned(const char* name);
 
 }  // namespace korvex::py

@@ -1,9 +1,9 @@
-#include "python/vol_classes.hpp"
+#include "python/korvex/vol_classes.hpp"
 
 #include "python/frame/declare.hpp"
 #include "python/frame/instance.hpp"
-#include "python/param_dict.hpp"
-#include "python/timestamp.hpp"
+#include "python/frame/param_dict.hpp"
+#include "python/frame/timestamp.hpp"
 #include "volmodel/cubic_spline.hpp"
 #include "volmodel/gvv_spline.hpp"
 #include "volmodel/vol_geo.hpp"

@@ -1,4 +1,4 @@
-#include "python/calendar_class.hpp"
+#include "python/korvex/calendar_class.hpp"
 
 #include <optional>
 #include <utility>
@@ -7,7 +7,7 @@
 #include "calendar/tenor.hpp"
 #include "python/frame/declare.hpp"
 #include "python/frame/instance.hpp"
-#include "python/timestamp.hpp"
+#include "python/frame/timestamp.hpp"
 
 namespace korvex::py {
 namespace {

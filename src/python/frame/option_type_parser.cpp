@@ -1,12 +1,15 @@
-#include "python/option_type_parser.hpp"
+#include "python/frame/option_type_parser.hpp"
 
 #include <string>
 #include <string_view>
 
 #include "common/ascii.hpp"
+#include "python/frame/cached.hpp"
 
 namespace korvex::py {
 namespace {
+
+constinit Cached lower_name{"lower"};
 
 std::optional<OptionType> match(std::string_view lower) {
     if (lower == "c" || lower == "call") return OptionType::call;
@@ -20,20 +23,19 @@ Error unknown(std::string_view lower) {
     return Error{std::move(message)};
 }
 
-// The interpreter's full Unicode lower-casing: str.lower itself, looked up once on the str type,
-// so that a subclass's own lower() has no say in what the text means (a failed look-up is tried
-// again on the next call). Only non-ASCII text needs it. Nothing (with the interpreter's
-// exception set) if lower-casing fails.
-std::optional<std::string> unicode_lower(PyObject* text) {
-    static PyObject* str_lower = nullptr;
-    if (!str_lower) str_lower = PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyUnicode_Type), "lower");
-    if (!str_lower) return std::nullopt;
-    PyObject* args[] = {text};
-    Ref lowered = Ref::steal(PyObject_Vectorcall(str_lower, args, 1, nullptr));
+// The interpreter's full Unicode lower-casing of UTF-8 text: str.lower of a plain str with that
+// text, so that a subclass's own lower() has no say in what the text means. Only non-ASCII text
+// needs it. Nothing (with the interpreter's exception set) if lower-casing fails.
+std::optional<std::string> unicode_lower(std::string_view utf8) {
+    PyObject* const lower = lower_name.get();
+    Ref text = lower ? Ref::steal(PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()))) : Ref();
+    if (!text) return std::nullopt;
+    PyObject* args[] = {text.get()};
+    Ref lowered = Ref::steal(PyObject_VectorcallMethod(lower, args, 1, nullptr));
     Py_ssize_t size = 0;
-    const char* utf8 = lowered ? PyUnicode_AsUTF8AndSize(lowered.get(), &size) : nullptr;
-    if (!utf8) return std::nullopt;
-    return std::string(utf8, static_cast<std::size_t>(size));
+    const char* result = lowered ? PyUnicode_AsUTF8AndSize(lowered.get(), &size) : nullptr;
+    if (!result) return std::nullopt;
+    return std::string(result, static_cast<std::size_t>(size));
 }
 
 // The four spellings in any ASCII letter case, read in place. Setting bit 0x20 lower-cases an
@@ -71,7 +73,7 @@ PyResult<OptionType> parse_option_type(const Text& text) {
     std::string lower;
     if (ascii) {
         lower = ascii_lower(raw);
-    } else if (auto unicode = unicode_lower(text.object)) {
+    } else if (auto unicode = unicode_lower(raw)) {
         lower = std::move(*unicode);
     } else {
         return std::unexpected(PythonRaised{});

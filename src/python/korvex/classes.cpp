@@ -1,7 +1,7 @@
-#include "python/classes.hpp"
+#include "python/korvex/classes.hpp"
 
-#include "python/calendar_class.hpp"
-#include "python/vol_classes.hpp"
+#include "python/korvex/calendar_class.hpp"
+#include "python/korvex/vol_classes.hpp"
 
 namespace korvex::py {
 

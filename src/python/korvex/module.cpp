@@ -2,10 +2,11 @@
 // as an attribute and appended to __all__, in a fixed order.
 #include <span>
 
-#include "python/classes.hpp"
+#include "python/korvex/classes.hpp"
 #include "python/frame/border_probe.hpp"
 #include "python/frame/exports.hpp"
-#include "python/pricing.hpp"
+#include "python/frame/scalar_kernel.hpp"
+#include "python/frame/pricing_kernels.hpp"
 
 namespace korvex::py {
 namespace {
@@ -15,7 +16,7 @@ int register_names(PyObject* module) {
     for (const ClassEntry& entry : registered_classes()) {
         if (add_export(module, entry.name, Ref::borrow(entry.type())) < 0) return -1;
     }
-    return add_functions(module, pricing_functions());
+    return add_functions(module, scalar_functions(pricing::functions));
 }
 
 int exec_module(PyObject* module) { return execute_module(module, "korvex", &register_names); }

@@ -1,8 +1,8 @@
-#include "python/array/call_put.hpp"
+#include "python/frame/call_put_column.hpp"
 
 #include <new>
 
-#include "python/option_type_parser.hpp"
+#include "python/frame/option_type_parser.hpp"
 
 namespace korvex::py {
 

@@ -1,29 +1,30 @@
-#include "python/array/instants.hpp"
+#include "python/frame/instant_column.hpp"
 
 #include <limits>
 #include <new>
 #include <string_view>
 
+#include "python/frame/cached.hpp"
 #include "python/frame/element_errors.hpp"
 #include "python/frame/errors.hpp"
 #include "python/frame/interrupts.hpp"
-#include "python/timestamp.hpp"
+#include "python/frame/timestamp.hpp"
 
 namespace korvex::py {
 namespace {
 
 constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
 
+constinit Cached datetime_data{"numpy.datetime_data", &imported};
+constinit Cached tz_name{"tz"};
+constinit Cached dt_name{"dt"};
+constinit Cached tz_convert_name{"tz_convert"};
+
 // numpy.datetime_data(array.dtype): the unit name and its count.
 bool unit_of(PyObject* array, Datetime64Unit& unit) {
-    static PyObject* datetime_data = nullptr;
-    if (!datetime_data) {
-        Ref numpy = Ref::steal(PyImport_ImportModule("numpy"));
-        if (!numpy || !(datetime_data = PyObject_GetAttrString(numpy.get(), "datetime_data"))) return false;
-    }
-    static PyObject* const dtype_name = interned("dtype");
-    Ref dtype = dtype_name ? Ref::steal(PyObject_GetAttr(array, dtype_name)) : Ref();
-    Ref data = dtype ? Ref::steal(PyObject_CallFunctionObjArgs(datetime_data, dtype.get(), nullptr)) : Ref();
+    PyObject* const unit_data = datetime_data.get();
+    Ref dtype = unit_data ? array_dtype(array) : Ref();
+    Ref data = dtype ? Ref::steal(PyObject_CallFunctionObjArgs(unit_data, dtype.get(), nullptr)) : Ref();
     const char* name = nullptr;
     long long count = 0;
     if (!data || !PyArg_ParseTuple(data.get(), "sL", &name, &count)) return false;
@@ -79,21 +80,21 @@ InstantState from_fraction(std::int64_t value, UtcInstant& out) {
 // read as datetime64 rather than as one Timestamp per element. Empty, without an exception, for
 // anything else.
 Ref utc_view(PyObject* object) {
-    static PyObject* const names[] = {interned("dtype"), interned("tz"), interned("dt"), interned("tz_convert")};
-    for (PyObject* name : names) {
-        if (!name) return Ref();
-    }
+    PyObject* const tz_ = tz_name.get();
+    PyObject* const dt = tz_ ? dt_name.get() : nullptr;
+    PyObject* const convert = dt ? tz_convert_name.get() : nullptr;
+    if (!convert) return Ref();
     if (!has_extension_dtype(object)) return Ref();
-    Ref dtype = Ref::steal(PyObject_GetAttr(object, names[0]));
+    Ref dtype = array_dtype(object);
     Ref tz;
-    if (!dtype || optional_attr(dtype.get(), names[1], tz) <= 0 || tz.get() == Py_None) return Ref();
+    if (!dtype || optional_attr(dtype.get(), tz_, tz) <= 0 || tz.get() == Py_None) return Ref();
     // A Series converts its values through .dt (its own tz_convert is its index's).
     Ref target;
-    const int has_dt = optional_attr(object, names[2], target);
+    const int has_dt = optional_attr(object, dt, target);
     if (has_dt < 0) return Ref();
     if (has_dt == 0) target = Ref::borrow(object);
     PyObject* args[] = {target.get(), Py_None};
-    return Ref::steal(PyObject_VectorcallMethod(names[3], args, 2, nullptr));
+    return Ref::steal(PyObject_VectorcallMethod(convert, args, 2, nullptr));
 }
 
 }  // namespace
