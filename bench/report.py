@@ -12,11 +12,12 @@ import sys
 from timing import markdown
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
-ORDER = ["core", "scalar", "chain", "smiles", "time", "arrays", "array_one", "array_targets", "desk", "surface"]
+ORDER = ["core", "scalar", "chain", "smiles", "time", "arrays", "array_one", "array_targets", "desk", "exact_iv",
+         "surface"]
 COLOURS = {"korvex": "#1f5fa8", "korvex, 2 threads": "#6baed6", "C++ loop": "#252525", "numpy": "#e08a1e",
            "numpy formula": "#e08a1e", "scipy": "#8c6bb1", "scipy/math": "#8c6bb1", "scipy newton": "#8c6bb1",
            "polars-vol": "#17becf", "scalar korvex": "#bcbddc", "plain Python": "#7f7f7f", "QuantLib": "#2ca25f",
-           "vollib": "#d7301f"}
+           "vollib": "#d7301f", "lbriv": "#a6761d"}
 
 
 def load(directory: pathlib.Path) -> list[dict]:
@@ -159,6 +160,10 @@ def bounds(tables: list[dict]) -> list[str]:
     desk = by_key.get("desk")
     if desk:
         out += [f"Desk sensitivities: {note[len('targets: '):]}." for note in desk["notes"] if note.startswith("targets: ")]
+    exact = by_key.get("exact_iv")
+    if exact:
+        out += [f"Exact implied vol: {note[len('targets: '):]}." for note in exact["notes"]
+                if note.startswith("targets: ")]
     time = by_key.get("time")
     if not time:
         out.append("Time and calendar: not measured in this run (the module had no Calendar yet).")

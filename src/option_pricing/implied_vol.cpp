@@ -16,6 +16,7 @@ using normalised::BlackPoint;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kInvSqrtTwoPi = 0.39894228040143268;
+constexpr double kSqrtHalfPi = 1.2533141373155003;
 constexpr double kSqrtThree = 1.7320508075688772;
 constexpr double kTwoPi = 6.2831853071795865;
 
@@ -23,6 +24,9 @@ constexpr double kTwoPi = 6.2831853071795865;
 // next iterate (the steps converge with order four); the cap only guards against cycling.
 constexpr double kConverged = 1e-6;
 constexpr int kMaxSteps = 12;
+// The third-order step's error is about its distance from Halley's step times nu/s; below this
+// share of s (tuned on the error grid) another evaluation would not move s by more than rounding.
+constexpr double kRounding = 3e-17;
 
 enum class Branch { lowest, middle, highest };
 
@@ -87,14 +91,19 @@ double householder(Branch branch, const Target& target, double s, double low, do
         if (st.newton == 0.0) return s;
         if (st.increasing) low = std::fmax(low, s); else high = std::fmin(high, s);
         const double nu = st.newton;
+        const double halley_factor = 1.0 + 0.5 * st.curve1 * nu;
         const double denominator = 1.0 + nu * (st.curve1 + nu * st.curve2 / 6.0);
-        double next = s + nu * (1.0 + 0.5 * st.curve1 * nu) / denominator;
-        if (!(denominator > 0.0) || !(next >= low && next <= high)) next = s + nu;
+        const double step = nu * halley_factor / denominator;
+        double next = s + step;
+        if (next == s) return s;  // a step below half an ulp of s: nothing left to correct
+        bool third_order = denominator > 0.0 && next >= low && next <= high;
+        if (!third_order) next = s + nu;
         if (!(next >= low && next <= high))
             next = std::isinf(high) ? 2.0 * low : (low > 0.0 ? std::sqrt(low * high) : 0.5 * high);
         const double change = std::fabs(next - s);
         s = next;
         if (change <= kConverged * s) break;
+        if (third_order && std::fabs(step - nu / halley_factor) * std::fabs(nu) <= kRounding * s * s) break;
     }
     return s;
 }
@@ -106,10 +115,35 @@ RationalCubicEnd end_at(double x, double s, double b_max) {
     return {b, s, 1.0 / p.vega};
 }
 
-// Lower asymptote (Jaeckel's lower map): b ~ 2 pi |x| / (3 sqrt 3) N(-|x| / (sqrt 3 s))^3.
-double lowest_start(double x, double beta) {
-    const double p = std::cbrt(3.0 * kSqrtThree * beta / (kTwoPi * -x));
-    if (!(p < 0.5)) return kNaN;
+// The inflection point s_c = sqrt(-2x), where h + t = 0 and h - t = -s_c: the vega is
+// exp(x/2)/sqrt(2 pi) and b = vega (Y(0) - Y(-s_c)), so one scaled erfc and no exponential.
+RationalCubicEnd centre_end(double x, double b_max) {
+    const double s = std::sqrt(-2.0 * x);
+    const double vega = kInvSqrtTwoPi * b_max;
+    return {vega * (kSqrtHalfPi - normal_ratio_lower(-s)), s, 1.0 / vega};
+}
+
+// The lower map (Jaeckel): f(s) = A N(z)^3 with A = 2 pi |x| / (3 sqrt 3) and z = x / (sqrt 3 s)
+// has the same asymptote as b for s -> 0, so f(beta) is nearly the identity on [0, b(s_low)] and
+// a rational cubic through (0, 0) with slope 1 and the map's value, slope and curvature at
+// s_low captures the rest; f inverts in closed form.
+double lowest_start(double x, double beta, const RationalCubicEnd& low) {
+    const double s_low = low.y;
+    const double a = kTwoPi * -x / (3.0 * kSqrtThree);
+    const double z = x / (kSqrtThree * s_low);
+    const double density = kInvSqrtTwoPi * std::exp(-0.5 * z * z);
+    const double cdf = density * normal_ratio_lower(z);
+    const double w = -z / s_low;  // dz/ds
+    const double f = a * cdf * cdf * cdf;
+    const double f_s = 3.0 * a * cdf * cdf * density * w;
+    const double f_ss = 3.0 * a * cdf * density * w * (2.0 * density * w - z * cdf * w - 2.0 * cdf / s_low);
+    // Derivatives in beta, with db/ds = 1/slope and b''/b' = x^2/s^3 - s/4.
+    const double curve1 = x * x / (s_low * s_low * s_low) - 0.25 * s_low;
+    const double f_beta = f_s * low.slope;
+    const double f_beta2 = (f_ss - f_s * curve1) * low.slope * low.slope;
+    const double mapped = rational_cubic_fit_right({0.0, 0.0, 1.0}, {low.x, f, f_beta}, f_beta2, beta);
+    const double p = std::cbrt(mapped / a);
+    if (!(p > 0.0 && p < 0.5)) return kNaN;
     return x / (kSqrtThree * inverse_normal_rough(p));
 }
 
@@ -126,12 +160,12 @@ double normalised_implied_total_vol(double x, double beta) {
     Target target{x, beta, b_max - beta, std::log(beta), std::log(b_max - beta)};
     // Inflection point: b is convex below s_c and concave above.
     RationalCubicEnd centre{0.0, 0.0, 1.0 / kInvSqrtTwoPi};
-    if (x < 0.0) centre = end_at(x, std::sqrt(-2.0 * x), b_max);
+    if (x < 0.0) centre = centre_end(x, b_max);
     if (beta < centre.x) {
         const double s_low = centre.y - centre.x * centre.slope;
         const RationalCubicEnd low = end_at(x, s_low, b_max);
         if (s_low > 0.0 && beta < low.x) {
-            double s = lowest_start(x, beta);
+            double s = lowest_start(x, beta, low);
             if (!(s > 0.0 && s < s_low)) s = 0.5 * s_low;
             return householder(Branch::lowest, target, s, 0.0, s_low);
         }

@@ -1,12 +1,12 @@
 # ./dev bench [--readme]: korvex against its floors and its peers (vollib, QuantLib, numpy, scipy,
-# polars-vol), and the array route against plain C++ loops over the core (bench/core); one process
+# polars-vol, lbriv), and the array route against plain C++ loops over the core (bench/core); one process
 # per table, in a separate environment that holds the peers; then the chart
 # docs/performance.png, and with --readme docs/performance.md and the README's Performance summary.
 # test_hook_bench: each table's agreement checks (no timing) inside ./dev test.
 
 BENCH_VENV=${KORVEX_BENCH_VENV:-$MAIN_VENV-bench}
 BENCH_SCRIPTS=(bench/bench_core.py bench/bench_pricing.py bench/bench_chain.py bench/bench_smiles.py bench/bench_time.py
-  bench/bench_arrays.py bench/bench_desk.py bench/bench_surface.py)
+  bench/bench_arrays.py bench/bench_desk.py bench/bench_implied_vol.py bench/bench_surface.py)
 
 ensure_bench_venv() {
   local py stamp="$BENCH_VENV/.requirements.stamp"

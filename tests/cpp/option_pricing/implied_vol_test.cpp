@@ -76,6 +76,19 @@ INSTANTIATE_TEST_SUITE_P(Grid, ImpliedVolBound,
                                           testing::Values(-1.0, -0.5, -0.1, -1e-3, 0.0, 1e-6, 0.02, 0.3, 0.8, 1.0),
                                           testing::Values(call, put)));
 
+// The inflection point s = sqrt(-2x) ends both middle branches: starting values there may round
+// a hair outside their branch, and the steps must still land on the root.
+TEST(ImpliedVol, ConvergesAtTheInflectionPoint) {
+    for (const double x : {-1e-3, -0.5, -2.0, -18.0, -50.0}) {
+        const long double s = std::sqrt(-2.0L * x), h = x / s, t = s / 2;
+        double beta = static_cast<double>(std::exp(x / 2.0L) * normal_cdf_ld(h + t) -
+                                          std::exp(-x / 2.0L) * normal_cdf_ld(h - t));
+        for (int i = 0; i < 8; ++i) beta = std::nextafter(beta, 0.0);
+        for (int i = 0; i < 16; ++i, beta = std::nextafter(beta, 1.0))
+            EXPECT_NEAR(normalised_implied_total_vol(x, beta), static_cast<double>(s), 1e-12 * s) << x << ' ' << i;
+    }
+}
+
 TEST(ImpliedVol, RecoversTheVolatilityThatPricedTheOption) {
     for (const auto type : {call, put})
         for (const double k : {60.0, 99.0, 100.0, 101.0, 180.0})
