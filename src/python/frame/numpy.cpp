@@ -77,10 +77,15 @@ Ref array_dtype(PyObject* object) {
 
 bool array_like(PyObject* object) {
     if (PySequence_Check(object) || PyObject_CheckBuffer(object)) return true;
-    PyObject* const name = array_name.get();
-    if (!name) return false;
+    Ref name = Ref::borrow(array_name.get());
+    if (!name) {
+        // No error to report here: the same look-up without the kept name.
+        PyErr_Clear();
+        name = Ref::steal(PyUnicode_FromString(array_name.name()));
+        if (!name) return false;
+    }
     Ref method;
-    return optional_attr(object, name, method) > 0;
+    return optional_attr(object, name.get(), method) > 0;
 }
 
 Ref numpy_asarray(PyObject* object, bool as_objects) {
