@@ -29,6 +29,9 @@ constexpr double kScalingFloor = 1e-9;
 constexpr double kDecreaseTolerance = 1e-12;
 constexpr double kStepTolerance = 1e-10;
 constexpr double kObjectiveFloor = 1e-28;
+// A linearisation whose undamped step promises less than this share of the objective ends the
+// fit: the objective is then that close to its least value, far inside a vol quote's digits.
+constexpr double kGainTolerance = 1e-10;
 // Finite-difference step per parameter, relative to its size (at least 1 in its own unit).
 constexpr double kDifferenceStep = 1.5e-8;
 
@@ -85,7 +88,7 @@ public:
                 // Near the minimum the undamped step tells how much is left to gain: when even
                 // it promises less than the decrease tolerance, the fit stops without a trial.
                 if (propose(0.0) >= 0.0 && projected_gain_ >= 0.0 &&
-                    projected_gain_ < kDecreaseTolerance * objective_) {
+                    projected_gain_ < kGainTolerance * objective_) {
                     outcome.status = FitStatus::converged;
                     break;
                 }
