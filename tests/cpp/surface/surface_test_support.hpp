@@ -33,6 +33,7 @@ public:
         return out;
     }
     bool arb_free() const override { return true; }
+    Interval admissible_interval(std::string_view) const override { return {}; }
     std::optional<double> get_parameter(std::string_view) const override { return std::nullopt; }
     void set_param(std::string_view, double) override {}
     ParamMap get_param_dict() const override { return {}; }
