@@ -13,7 +13,7 @@ from timing import markdown
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 ORDER = ["core", "scalar", "chain", "smiles", "time", "arrays", "array_one", "array_targets", "desk", "exact_iv",
-         "surface"]
+         "surface", "fit"]
 COLOURS = {"korvex": "#1f5fa8", "korvex, 2 threads": "#6baed6", "C++ loop": "#252525", "numpy": "#e08a1e",
            "numpy formula": "#e08a1e", "scipy": "#8c6bb1", "scipy/math": "#8c6bb1", "scipy newton": "#8c6bb1",
            "polars-vol": "#17becf", "scalar korvex": "#bcbddc", "plain Python": "#7f7f7f", "QuantLib": "#2ca25f",
@@ -164,6 +164,16 @@ def bounds(tables: list[dict]) -> list[str]:
     if exact:
         out += [f"Exact implied vol: {note[len('targets: '):]}." for note in exact["notes"]
                 if note.startswith("targets: ")]
+    fit = by_key.get("fit")
+    if fit:
+        models = [r for r in fit["rows"] if r[-1] != "-"]
+        missed = [f"{r[0]} (warm / cold {r[3]}, cold {r[1]}, {r[6]} scipy)" for r in models if r[-1] != "met"]
+        line = (f"Smile fit (cold within 100 µs, 400 µs for CubicSpline; warm at most half of cold; 50x scipy): "
+                f"{len(models) - len(missed)} of {len(models)} models meet all three")
+        out.append(line + (f"; not met: {'; '.join(missed)}. A warm fit still evaluates its start, checks which "
+                           "parameters the quotes reach and confirms the minimum with a last linearisation, as a "
+                           "cold fit does: with cold fits ending in four to seven iterations and warm ones in two to "
+                           "four, that fixed part keeps warm above half of cold." if missed else "."))
     time = by_key.get("time")
     if not time:
         out.append("Time and calendar: not measured in this run (the module had no Calendar yet).")

@@ -1,5 +1,6 @@
-"""Draws the pictures of the docs: the three smiles of one expiry (smiles.png) and business against
-calendar time over the week of a clock change in New York (business-time.png).
+"""Draws the pictures of the docs: the three smiles of one expiry (smiles.png), business against
+calendar time over the week of a clock change in New York (business-time.png), and quotes with their
+bid/ask bars beside the smiles fitted to them for several expiries (fitted-smiles.png).
 
     python examples/plots.py [OUTPUT_DIR]        (default: docs/ next to this folder)
 """
@@ -100,6 +101,37 @@ def draw_business_time(path: pathlib.Path) -> None:
     plt.close(fig)
 
 
+def draw_fitted_smiles(path: pathlib.Path) -> None:
+    import numpy as np
+    import korvex_array
+
+    rng = np.random.default_rng(3)  # seeded: the same quotes, the same picture
+    fig, ax = plt.subplots(figsize=(8, 4.8), layout="constrained")
+    for days, colour in ((7, "tab:blue"), (30, "tab:orange"), (90, "tab:green")):
+        ttx = days / 365
+        atm = 0.62 - 0.08 * np.sqrt(ttx)
+        truth = korvex.GVVSpline(EXPIRY, ref_spot=FORWARD, ref_vol=100 * atm, skew=-2.5, smile=9.0)
+        strikes = FORWARD * np.exp(np.linspace(-2.2, 2.2, 25) * atm * np.sqrt(ttx))
+        mid = np.array(truth.get_vol(ttx, FORWARD, strikes)) + rng.normal(0, 0.004, strikes.size)
+        half = 0.006 + 0.01 * np.abs(np.log(strikes / FORWARD)) / np.sqrt(ttx)  # wider in the wings
+        bid, ask = mid - half, mid + half
+        fit = korvex_array.fit_smile(korvex.GVVSpline(EXPIRY, ref_spot=FORWARD), ttx, FORWARD, strikes, mid,
+                                     bid=bid, ask=ask)
+        ax.errorbar(strikes / 1000, 100 * mid, yerr=100 * half, fmt="o", markersize=3, color=colour, alpha=0.7,
+                    capsize=2, linewidth=1)
+        grid = np.linspace(strikes[0], strikes[-1], 200)
+        ax.plot(grid / 1000, 100 * np.array(fit.model.get_vol(ttx, FORWARD, grid)), color=colour, linewidth=2,
+                label=f"{days} days: {fit.status}, RMSE {100 * fit.rmse:.2f} pts, "
+                      f"{100 * fit.inside_spread:.0f} % inside bid/ask")
+    ax.set_title("Quotes (mid, bid/ask bars) and GVVSpline smiles fitted to them")
+    ax.set_xlabel("strike (thousands)")
+    ax.set_ylabel("implied volatility (%)")
+    ax.grid(alpha=0.3)
+    ax.legend(fontsize=8)
+    fig.savefig(path, dpi=110, metadata=PNG_METADATA)
+    plt.close(fig)
+
+
 def main() -> None:
     out = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parents[1] / "docs"
     out.mkdir(parents=True, exist_ok=True)
@@ -107,6 +139,8 @@ def main() -> None:
     print(f"wrote {out / 'smiles.png'}")
     draw_business_time(out / "business-time.png")
     print(f"wrote {out / 'business-time.png'}")
+    draw_fitted_smiles(out / "fitted-smiles.png")
+    print(f"wrote {out / 'fitted-smiles.png'}")
 
 
 if __name__ == "__main__":

@@ -29,6 +29,9 @@ constexpr double kScalingFloor = 1e-9;
 constexpr double kDecreaseTolerance = 1e-12;
 constexpr double kStepTolerance = 1e-10;
 constexpr double kObjectiveFloor = 1e-28;
+// A linearisation whose undamped step promises less than this share of the objective ends the
+// fit: the objective is then that close to its least value, far inside a vol quote's digits.
+constexpr double kGainTolerance = 1e-10;
 // Finite-difference step per parameter, relative to its size (at least 1 in its own unit).
 constexpr double kDifferenceStep = 1.5e-8;
 
@@ -54,9 +57,7 @@ public:
         set(x_);
         model_->get_vol_into(request_.ttx, request_.spot, quotes_.strikes, vols_);
         objective_ = objective(vols_);
-        if (!std::isfinite(objective_)) return false;
-        find_reached();
-        return true;
+        return std::isfinite(objective_);
     }
     double first_bad_strike() const {
         for (std::size_t i = 0; i < m_; ++i) {
@@ -84,6 +85,13 @@ public:
                 linearise();
                 if (mu == 0.0) mu = 1e-3 * largest_curvature_;
                 fresh = true;
+                // Near the minimum the undamped step tells how much is left to gain: when even
+                // it promises less than the decrease tolerance, the fit stops without a trial.
+                if (propose(0.0) >= 0.0 && projected_gain_ >= 0.0 &&
+                    projected_gain_ < kGainTolerance * objective_) {
+                    outcome.status = FitStatus::converged;
+                    break;
+                }
             }
             ++outcome.iterations;
             const double predicted = propose(mu);
@@ -152,28 +160,42 @@ private:
         }
     }
 
+    // The derivatives of the vols at `strikes` (unweighted) at x_, row-major into `out`: exact
+    // where the model has them, else forward differences (`base` holds the vols at x_).
+    void derivatives(std::span<const double> strikes, std::span<const double> base, std::span<double> out) {
+        if (analytic_ &&
+            model_->vol_derivatives_into(request_.ttx, request_.spot, strikes, request_.names, out)) {
+            return;
+        }
+        analytic_ = false;
+        std::vector<double> scratch(strikes.size()), d(strikes.size());
+        for (std::size_t j = 0; j < n_; ++j) {
+            column(j, strikes, base, scratch, d);
+            for (std::size_t i = 0; i < strikes.size(); ++i) out[i * n_ + j] = d[i];
+        }
+    }
+
+    // At the start, from the first linearisation: the quotes' mean squared sensitivity is the
+    // normal matrix's diagonal over the total weight; the smile's needs one more set of
+    // derivatives, at the evenly spread strikes.
     void find_reached() {
         reached_.assign(n_, true);
         const double atm = model_->get_vol_single(request_.ttx, request_.spot, request_.spot);
         if (!(atm > 0.0) || !std::isfinite(atm)) return;
-        std::vector<double> strikes(kReachStrikes), base(kReachStrikes), scratch(kReachStrikes),
-            d(std::max<std::size_t>(kReachStrikes, m_));
+        std::vector<double> strikes(kReachStrikes), base(kReachStrikes), d(kReachStrikes * n_);
         for (int i = 0; i < kReachStrikes; ++i) {
             const double sds = -kReachSds + 2.0 * kReachSds * i / (kReachStrikes - 1);
             strikes[i] = request_.spot * std::exp(sds * atm * std::sqrt(request_.ttx));
         }
-        model_->get_vol_into(request_.ttx, request_.spot, strikes, base);
+        if (!analytic_) model_->get_vol_into(request_.ttx, request_.spot, strikes, base);
+        derivatives(strikes, base, d);
         double total_weight = 0.0;
         for (std::size_t i = 0; i < m_; ++i) total_weight += quotes_.weights[i];
         for (std::size_t j = 0; j < n_; ++j) {
-            column(j, strikes, base, scratch, std::span(d).first(kReachStrikes));
             double everywhere = 0.0;
-            for (int i = 0; i < kReachStrikes; ++i) everywhere += d[i] * d[i];
+            for (int i = 0; i < kReachStrikes; ++i) everywhere += d[i * n_ + j] * d[i * n_ + j];
             everywhere /= kReachStrikes;
-            column(j, quotes_.strikes, vols_, trial_vols_, std::span(d).first(m_));
-            double quoted = 0.0;
-            for (std::size_t i = 0; i < m_; ++i) quoted += quotes_.weights[i] * (d[i] * d[i]);
-            quoted /= total_weight;
+            const double quoted = normal_[j * n_ + j] / total_weight;
             reached_[j] = quoted > 0.0 && quoted >= kReachShare * everywhere;
         }
     }
@@ -182,9 +204,10 @@ private:
     // normal matrix, the gradient and which parameters move.
     void linearise() {
         set(x_);
-        for (std::size_t j = 0; j < n_; ++j) {
-            column(j, quotes_.strikes, vols_, trial_vols_, column_);
-            for (std::size_t i = 0; i < m_; ++i) jacobian_[i * n_ + j] = std::sqrt(quotes_.weights[i]) * column_[i];
+        derivatives(quotes_.strikes, vols_, jacobian_);
+        for (std::size_t i = 0; i < m_; ++i) {
+            const double root_weight = std::sqrt(quotes_.weights[i]);
+            for (std::size_t j = 0; j < n_; ++j) jacobian_[i * n_ + j] *= root_weight;
         }
         std::fill(normal_.begin(), normal_.end(), 0.0);
         std::fill(gradient_.begin(), gradient_.end(), 0.0);
@@ -198,6 +221,7 @@ private:
         }
         largest_curvature_ = 0.0;
         for (std::size_t j = 0; j < n_; ++j) largest_curvature_ = std::max(largest_curvature_, normal_[j * n_ + j]);
+        if (reached_.empty()) find_reached();
         for (std::size_t j = 0; j < n_; ++j) {
             const double g = gradient_[j];
             const bool blocked = (x_[j] <= box_[j].lo && g > 0.0) || (x_[j] >= box_[j].hi && g < 0.0);
@@ -215,6 +239,7 @@ private:
         }
         const std::size_t f = free.size();
         std::fill(step_.begin(), step_.end(), 0.0);
+        projected_gain_ = 0.0;
         if (f == 0) return 0.0;  // nothing can move: a zero step, which stops the fit
         std::vector<double> rhs(f);
         for (std::size_t a = 0; a < f; ++a) {
@@ -241,7 +266,8 @@ private:
             }
             pap += step_[j] * row;
         }
-        return std::max(-(2.0 * gp + pap), 0.0);
+        projected_gain_ = -(2.0 * gp + pap);
+        return std::max(projected_gain_, 0.0);
     }
 
     bool step_small() const {
@@ -276,8 +302,9 @@ private:
     std::vector<double> x_;
     std::size_t n_, m_;
     std::vector<double> vols_, trial_vols_, jacobian_, gradient_, normal_, system_, step_, trial_;
-    std::vector<double> column_ = std::vector<double>(m_);
     std::vector<bool> reached_, moves_;
+    bool analytic_ = true;  // until the model turns out to have no exact derivatives
+    double projected_gain_ = 0.0;  // the decrease the last proposed step predicts
     double objective_ = 0.0;
     double largest_curvature_ = 0.0;
 };

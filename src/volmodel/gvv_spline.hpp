@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <span>
@@ -42,6 +43,11 @@ public:
                       std::span<double> out);
     static bool admissible(const GvvParams& p);
     static Interval admissible_box(std::string_view name);
+    // Exact derivatives of the vol at one strike (smile_derivatives.cpp), for the fit.
+    static constexpr std::size_t kDerivatives = 5;
+    static int derivative_index(std::string_view name);
+    static void smile_derivatives(const GvvParams& p, double ttx, double spot, double strike,
+                                  std::span<double, kDerivatives> row);
 };
 
 }  // namespace korvex

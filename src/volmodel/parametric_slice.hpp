@@ -2,9 +2,12 @@
 // a fixed expiry, and a smile formula evaluated on the record. A model derives from
 // ParametricSlice<Model, Params> and supplies, as static members, its table `fields()`, its
 // `fitting_params()`, `smile(record, ttx, spot, strikes, out)`, `admissible(record)` and the box it tests,
-// `admissible_box(name)` per parameter.
+// `admissible_box(name)` per parameter; and optionally the exact derivatives of its smile,
+// `kDerivatives`, `derivative_index(name)` and `smile_derivatives(record, ttx, spot, strike, row)`.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <span>
@@ -55,6 +58,26 @@ public:
     const UtcInstant& expiry() const override { return expiry_; }
     std::unique_ptr<VolSlice> clone_and_bump(const ParamMap& bumps) const override {
         return std::make_unique<Model>(with_params(expiry_, add_increments(get_param_dict(), bumps)));
+    }
+    // Through Model::derivative_index and Model::smile_derivatives where the model has them.
+    bool vol_derivatives_into(double ttx, double spot, std::span<const double> strikes,
+                              std::span<const std::string_view> names, std::span<double> out) const override {
+        if constexpr (requires { Model::kDerivatives; }) {
+            std::array<int, Model::kDerivatives> index{};
+            if (names.size() > index.size()) return false;
+            for (std::size_t j = 0; j < names.size(); ++j) {
+                index[j] = Model::derivative_index(names[j]);
+                if (index[j] < 0) return false;
+            }
+            std::array<double, Model::kDerivatives> row{};
+            for (std::size_t i = 0; i < strikes.size(); ++i) {
+                Model::smile_derivatives(params_, ttx, spot, strikes[i], row);
+                for (std::size_t j = 0; j < names.size(); ++j) out[i * names.size() + j] = row[index[j]];
+            }
+            return true;
+        } else {
+            return VolSlice::vol_derivatives_into(ttx, spot, strikes, names, out);
+        }
     }
     void reanchor(double spot, double ttx) override {
         const double v = get_vol_single(ttx, spot, spot);

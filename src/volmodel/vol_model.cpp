@@ -13,6 +13,11 @@ double VolSlice::get_vol_single(double ttx, double spot, double strike) const {
     return vol;
 }
 
+bool VolSlice::vol_derivatives_into(double, double, std::span<const double>, std::span<const std::string_view>,
+                                    std::span<double>) const {
+    return false;
+}
+
 double VolSlice::offset() const { return get_parameter("offset").value_or(0.0); }
 
 void VolSlice::bump_param(std::string_view param, double d_value) {

@@ -56,6 +56,11 @@ public:
                           std::span<const std::string_view> params) const;
     // ref_vol := 100 * vol at strike == spot (old parameters), then ref_spot := spot.
     virtual void reanchor(double spot, double ttx) = 0;
+    // The exact derivatives of the vols at `strikes` with respect to `params`, row-major (one row
+    // of params.size() per strike) into `out`, from the model's own formulas. False, with `out`
+    // unspecified, for a model or a name without them: the caller then takes differences.
+    virtual bool vol_derivatives_into(double ttx, double spot, std::span<const double> strikes,
+                                      std::span<const std::string_view> params, std::span<double> out) const;
 
 protected:
     VolSlice() = default;

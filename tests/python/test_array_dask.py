@@ -1,11 +1,15 @@
-"""The cluster recipe: a Dask map_partitions over quote rows on a LocalCluster of two worker
-processes gives, bit for bit, what one process computes. Smiles travel to the workers as pickled
-snapshots; each worker builds its calendar by underlying name."""
+"""The cluster recipes, on one LocalCluster of two worker processes shared by the module: a Dask
+map_partitions over quote rows gives, bit for bit, what one process computes (smiles travel to the
+workers as pickled snapshots; each worker builds its calendar by underlying name); and the fitting
+guide's day of snapshots, fitted in blocks on the workers, equals the fits of one process."""
 
 import datetime as dt
+import pathlib
+import re
 
 import numpy as np
 import pandas as pd
+import pytest
 from dask import dataframe as dd
 from dask.distributed import Client, LocalCluster
 
@@ -34,7 +38,14 @@ def quotes(index):
     return frame
 
 
-def test_a_cluster_gives_the_single_process_result():
+@pytest.fixture(scope="module")
+def client():
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                      dashboard_address=None) as cluster, Client(cluster) as client:
+        yield client
+
+
+def test_a_cluster_gives_the_single_process_result(client):
     smile = korvex_array.Smile(korvex.VolGeo(EXPIRY, ref_spot=97_000.0, ref_vol=55.0, corr=-0.3, vvol=15.0))
     expiry = pd.Timestamp(EXPIRY)
 
@@ -48,13 +59,37 @@ def test_a_cluster_gives_the_single_process_result():
         return out
 
     expected = pd.concat([enrich(quotes(i), smile) for i in range(PARTITIONS)])
-    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
-                      dashboard_address=None) as cluster, Client(cluster) as client:
-        workers = client.run(lambda: __import__("os").getpid())
-        assert len(set(workers.values())) == 2
-        data = dd.from_map(quotes, range(PARTITIONS), meta=quotes(0).iloc[:0])
-        assert data.npartitions == PARTITIONS
-        result = data.map_partitions(enrich, smile, meta=expected.iloc[:0]).compute()
+    workers = client.run(lambda: __import__("os").getpid())
+    assert len(set(workers.values())) == 2
+    data = dd.from_map(quotes, range(PARTITIONS), meta=quotes(0).iloc[:0])
+    assert data.npartitions == PARTITIONS
+    result = data.map_partitions(enrich, smile, meta=expected.iloc[:0]).compute()
     for column in ("bus_ttx", "iv", "model_vol"):
         assert np.array_equal(result[column].to_numpy().view(np.uint64), expected[column].to_numpy().view(np.uint64))
     assert expected["iv"].notna().mean() > 0.9
+
+
+def fitting_recipe() -> dict:
+    """The fitting guide's Dask block, run as the guide's reader would after its first block."""
+    page = (pathlib.Path(__file__).resolve().parents[2] / "docs" / "fitting.md").read_text(encoding="utf-8")
+    block = next(b for b in re.findall(r"^```python\n(.*?)^```", page, re.MULTILINE | re.DOTALL) if "def fit_day" in b)
+    # A name no worker can import: the recipe's functions travel to the workers by value.
+    namespace = {"__name__": "fitting_recipe", "np": np, "korvex": korvex, "korvex_array": korvex_array,
+                 "expiry": EXPIRY, "spot": 97_250.0}
+    exec(compile(block, "docs/fitting.md", "exec"), namespace)
+    return namespace
+
+
+def test_a_day_of_snapshots_fits_on_the_workers_as_in_one_process(client):
+    recipe = fitting_recipe()
+    start = {"ref_spot": 97_250.0}
+    day = recipe["fit_day"](client, start, hours=8, block=3)
+    blocks = [range(0, 3), range(3, 6), range(6, 8)]
+    expected = [fits for hours in blocks for fits in recipe["fit_hours"](hours, start)]
+    assert len(day) == len(expected) == 8
+    for got, want in zip(day, expected):
+        assert [f.status for f in got] == ["converged"] * 3
+        assert [f.params for f in got] == [f.params for f in want]  # same bits, back through pickling
+        assert all(type(f.model) is korvex.GVVSpline and f.model.arb_free() for f in got)
+    # Warm starts within a block take no more iterations than its cold first hour.
+    assert max(f.iterations for f in day[1]) <= max(f.iterations for f in day[0])

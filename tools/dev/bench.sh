@@ -6,7 +6,7 @@
 
 BENCH_VENV=${KORVEX_BENCH_VENV:-$MAIN_VENV-bench}
 BENCH_SCRIPTS=(bench/bench_core.py bench/bench_pricing.py bench/bench_chain.py bench/bench_smiles.py bench/bench_time.py
-  bench/bench_arrays.py bench/bench_desk.py bench/bench_implied_vol.py bench/bench_surface.py)
+  bench/bench_arrays.py bench/bench_desk.py bench/bench_implied_vol.py bench/bench_surface.py bench/bench_fit.py)
 
 ensure_bench_venv() {
   local py stamp="$BENCH_VENV/.requirements.stamp"
@@ -34,9 +34,10 @@ build_core_loops() {
   "$MAIN_VENV/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$ROOT/$MAIN_VENV/bin/ninja" \
     -DKORVEX_BUILD_EXTENSION=OFF -DKORVEX_BUILD_TESTS=ON -DKORVEX_BUILD_BENCH=ON \
     -DPython_EXECUTABLE="$ROOT/$MAIN_VENV/bin/python" >/dev/null &&
-    "$MAIN_VENV/bin/cmake" --build "$build" -j 2 --target korvex_core_loops korvex_surface_loops >/dev/null || return 1
+    "$MAIN_VENV/bin/cmake" --build "$build" -j 2 --target korvex_core_loops korvex_surface_loops korvex_fit_loops >/dev/null || return 1
   export KORVEX_CORE_LOOPS=$build/bench/core/korvex_core_loops
   export KORVEX_SURFACE_LOOPS=$build/bench/core/korvex_surface_loops
+  export KORVEX_FIT_LOOPS=$build/bench/core/korvex_fit_loops
 }
 
 cmd_bench() {
