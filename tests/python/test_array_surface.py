@@ -350,7 +350,7 @@ def test_the_surface_does_not_leak(no_leak, surface):
     # cache keeps until it is full.
     for _ in range(10000):
         pickle.loads(pickle.dumps(surface))
-    no_leak(lambda: pickle.loads(pickle.dumps(surface)), 300)
+    no_leak(lambda: pickle.loads(pickle.dumps(surface)), 3000)
     no_leak(lambda: (repr(surface), surface.smiles, surface.business_times), 300)
     no_leak(lambda: ka.parity_forward([90.0, 100.0, 110.0], [12.0, 5.0, 1.5], [2.0, 5.0, 11.5]), 300)
     no_leak(raising(ValueError, ka.Surface, AS_OF, [], []), 300)
