@@ -218,7 +218,7 @@ def test_bad_arguments():
         ka.Surface(AS_OF, MODELS + [twin], FORWARDS + [101.0])
     with pytest.raises(TypeError, match=r"smiles\[1\]: expected"):
         ka.Surface(AS_OF, [MODELS[0], 1.0], [100.0, 101.0])
-    with pytest.raises(TypeError):
+    with pytest.raises(TypeError, match="argument 'smiles': must be a sequence of smiles, not VolGeo"):
         ka.Surface(AS_OF, MODELS[0], [100.0])
     with pytest.raises(TypeError, match="argument 'as_of'"):
         ka.Surface("today", MODELS, FORWARDS)

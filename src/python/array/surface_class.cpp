@@ -87,8 +87,10 @@ bool read_as_of(PyObject* object, UtcInstant& instant, Ref& taken) {
 bool read_smiles(PyObject* object, std::vector<Ref>& out) {
     Ref items = Ref::steal(PySequence_Tuple(object));
     if (!items) {
+        if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
         PyErr_Clear();
-        raise_not_instance(object, "sequence of smiles");
+        Ref name = Ref::steal(PyType_GetName(Py_TYPE(object)));
+        if (name) PyErr_Format(PyExc_TypeError, "argument 'smiles': must be a sequence of smiles, not %U", name.get());
         return false;
     }
     const Py_ssize_t count = PyTuple_Size(items.get());
@@ -100,13 +102,13 @@ bool read_smiles(PyObject* object, std::vector<Ref>& out) {
         }
         if (PyErr_Occurred()) return false;
         if (!korvex_model_kind(item)) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
             PyErr_Clear();
-            const std::string what = "smiles[" + std::to_string(i) + "]: expected a GVVSpline, CubicSpline, VolGeo or Smile, got ";
-            PyObject* const type_name = PyType_GetName(Py_TYPE(item));
-            const char* name = type_name ? PyUnicode_AsUTF8AndSize(type_name, nullptr) : nullptr;
-            const std::string text = what + (name ? name : "?");
-            Py_XDECREF(type_name);
-            raise(PyExc_TypeError, text);
+            Ref name = Ref::steal(PyType_GetName(Py_TYPE(item)));
+            if (name) {
+                PyErr_Format(PyExc_TypeError, "smiles[%zd]: expected a GVVSpline, CubicSpline, VolGeo or Smile, got %U",
+                             i, name.get());
+            }
             return false;
         }
         PyObject* const type = smile_type();
