@@ -19,6 +19,7 @@ __all__ = [
     "calibrate_black76_iv", "implied_vol",
     "b76_sensitivities", "coin_sensitivities", "coin_implied_vol",
     "business_ttx", "calendar_ttx", "tenor_ttx",
+    "Surface", "parity_forward", "register_calendar", "calendar_document",
 ]
 
 # A float, or an array-like of bool, int or float numbers (numpy array, list, tuple, pandas
