@@ -1,6 +1,8 @@
 """Draws the pictures of the docs: the three smiles of one expiry (smiles.png), business against
-calendar time over the week of a clock change in New York (business-time.png), and quotes with their
-bid/ask bars beside the smiles fitted to them for several expiries (fitted-smiles.png).
+calendar time over the week of a clock change in New York (business-time.png), quotes with their
+bid/ask bars beside the smiles fitted to them for several expiries (fitted-smiles.png), a surface's
+vols against strike for several expiries (surface.png) and its ATM term structure across a weekend
+(surface-term.png).
 
     python examples/plots.py [OUTPUT_DIR]        (default: docs/ next to this folder)
 """
@@ -19,6 +21,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import matplotlib.ticker as ticker  # noqa: E402
 
 import korvex  # noqa: E402
+import korvex_array  # noqa: E402
 
 FORWARD = 97_250.0
 TTX = 30 / 365
@@ -132,6 +135,69 @@ def draw_fitted_smiles(path: pathlib.Path) -> None:
     plt.close(fig)
 
 
+SURFACE_AS_OF = dt.datetime(2026, 12, 1, 8, tzinfo=dt.timezone.utc)   # a Tuesday
+
+
+def demo_surface() -> korvex_array.Surface:
+    """Four GVVSpline slices, Friday, Christmas, January and March expiries, at 08:00 UTC."""
+    utc = dt.timezone.utc
+    expiries = [dt.datetime(2026, 12, 4, 8, tzinfo=utc), dt.datetime(2026, 12, 25, 8, tzinfo=utc),
+                dt.datetime(2027, 1, 29, 8, tzinfo=utc), dt.datetime(2027, 3, 26, 8, tzinfo=utc)]
+    forwards = [97_000.0, 97_400.0, 97_900.0, 98_600.0]
+    atm = [62.0, 57.0, 55.0, 54.0]
+    smiles = [korvex.GVVSpline(e, ref_spot=f, ref_vol=v, skew=-2.0, smile=6.0)
+              for e, f, v in zip(expiries, forwards, atm)]
+    return korvex_array.Surface(SURFACE_AS_OF, smiles, forwards)
+
+
+def draw_surface(path: pathlib.Path) -> None:
+    surface = demo_surface()
+    strikes = [FORWARD * (0.6 + 0.005 * i) for i in range(161)]
+    fig, ax = plt.subplots(figsize=(8, 4.8), layout="constrained")
+    for days in (2, 7, 30, 60, 120):
+        vols = surface.vols(f"{days}d", FORWARD, strikes)
+        ax.plot([k / 1000 for k in strikes], 100 * vols, label=f"{days} days", linewidth=2)
+    ax.axvline(FORWARD / 1000, color="grey", linestyle=":", linewidth=1)
+    ax.set_title(f"A surface of four slices, read at fixed forward moneyness (forward {FORWARD:,.0f})")
+    ax.set_xlabel("strike (thousands)")
+    ax.set_ylabel("implied volatility (%)")
+    ax.grid(alpha=0.3)
+    ax.legend()
+    fig.savefig(path, dpi=110, metadata=PNG_METADATA)
+    plt.close(fig)
+
+
+def draw_surface_term(path: pathlib.Path) -> None:
+    surface = demo_surface()
+    slices = surface.smiles
+    # Hourly expiries from the first slice (Friday 08:00) to the Wednesday after.
+    first, second = slices[0].expiry, slices[1].expiry
+    expiries = [first + dt.timedelta(hours=h) for h in range(0, 24 * 5 + 1)]
+    business = surface.vols(expiries, FORWARD, FORWARD)
+    # The same slices interpolated in calendar time: total variance linear in calendar years.
+    t0 = float(korvex_array.calendar_ttx(SURFACE_AS_OF, first))
+    t1 = float(korvex_array.calendar_ttx(SURFACE_AS_OF, second))
+    v0 = float(surface.vols(first, FORWARD, FORWARD))
+    v1 = float(surface.vols(second, FORWARD, FORWARD))
+    calendar = []
+    for e in expiries:
+        t = float(korvex_array.calendar_ttx(SURFACE_AS_OF, e))
+        w = v0 * v0 * t0 + (v1 * v1 * t1 - v0 * v0 * t0) * (t - t0) / (t1 - t0)
+        calendar.append((w / t) ** 0.5)
+    fig, ax = plt.subplots(figsize=(9, 4.8), layout="constrained")
+    ax.plot(expiries, [100 * v for v in calendar], label="interpolated in calendar time", color="grey", linewidth=2)
+    ax.plot(expiries, 100 * business, label="interpolated in business time (korvex)", color="tab:blue", linewidth=2)
+    ax.set_title("ATM vol against expiry across a weekend, from the same two slices")
+    ax.set_ylabel("ATM implied volatility (%)")
+    ax.set_xlabel("expiry (New York time)")
+    ax.xaxis.set_major_locator(mdates.DayLocator(tz=EASTERN))
+    ax.xaxis.set_major_formatter(mdates.DateFormatter("%a %d %b", tz=EASTERN))
+    ax.grid(alpha=0.3)
+    ax.legend()
+    fig.savefig(path, dpi=110, metadata=PNG_METADATA)
+    plt.close(fig)
+
+
 def main() -> None:
     out = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parents[1] / "docs"
     out.mkdir(parents=True, exist_ok=True)
@@ -141,6 +207,10 @@ def main() -> None:
     print(f"wrote {out / 'business-time.png'}")
     draw_fitted_smiles(out / "fitted-smiles.png")
     print(f"wrote {out / 'fitted-smiles.png'}")
+    draw_surface(out / "surface.png")
+    print(f"wrote {out / 'surface.png'}")
+    draw_surface_term(out / "surface-term.png")
+    print(f"wrote {out / 'surface-term.png'}")
 
 
 if __name__ == "__main__":

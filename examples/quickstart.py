@@ -49,6 +49,7 @@ def main() -> None:
     show_time()
     show_arrays()
     show_fit()
+    show_surface()
 
 
 def show_smiles() -> None:
@@ -132,6 +133,26 @@ def show_fit() -> None:
     print(f"\nfit_smile: a 40-quote VolGeo slice {fit.status} in {fit.iterations} iterations, "
           f"{elapsed * 1e6:.0f} us: {params}; RMSE {fit.rmse * 100:.3f} vol points, "
           f"max error {fit.max_error * 100:.3f}, {fit.inside_spread:.0%} inside the spread")
+
+
+def show_surface() -> None:
+    as_of = dt.datetime(2026, 12, 1, 8, tzinfo=dt.timezone.utc)
+    utc = dt.timezone.utc
+    expiries = [dt.datetime(2026, 12, 4, 8, tzinfo=utc), dt.datetime(2026, 12, 25, 8, tzinfo=utc),
+                dt.datetime(2027, 1, 29, 8, tzinfo=utc), dt.datetime(2027, 3, 26, 8, tzinfo=utc)]
+    forwards = [FORWARD, FORWARD * 1.004, FORWARD * 1.009, FORWARD * 1.016]
+    smiles = [korvex.GVVSpline(e, ref_spot=f, ref_vol=v, skew=-2.0, smile=6.0)
+              for e, f, v in zip(expiries, forwards, (62.0, 57.0, 55.0, 54.0))]
+    surface = korvex_array.Surface(as_of, smiles, forwards)
+    print(f"\n{surface}: marks at forward {FORWARD:,.0f}")
+    for tenor in ("7d", "30d", "90d"):
+        atm, rr, fly = (surface.atm_vol(tenor, FORWARD), surface.risk_reversal(tenor, FORWARD),
+                        surface.butterfly(tenor, FORWARD))
+        print(f"  {tenor:>4}: ATM {atm * 100:5.2f}%, 25-delta risk reversal {rr * 100:+.2f}, butterfly {fly * 100:.2f}")
+    report = surface.arbitrage()
+    clean = (report["min_density"] > 0).all() and (report["min_calendar_spread"] > 0).all()
+    print(f"  30-day variance index {surface.variance_index(30):.2f}; "
+          f"arbitrage report: {'no violation' if clean else 'violations found'}")
 
 
 if __name__ == "__main__":

@@ -106,7 +106,7 @@ def test_bad_instants():
         business_ttx(np.array([0, 10**14], dtype="datetime64[D]"), EXPIRY)
     with pytest.raises(ValueError, match="^Invalid timestamp$"):
         calendar_ttx(np.datetime64(10**14, "D"), EXPIRY)
-    with pytest.raises(ValueError, match="No embedded calendar for underlying: ETHUSDT"):
+    with pytest.raises(ValueError, match="No calendar registered for underlying: ETHUSDT"):
         business_ttx(EXPIRY, EXPIRY, "ETHUSDT")
     with pytest.raises(TypeError, match="argument 'start': must be a point in time or array of them, not array of float64"):
         business_ttx([1.0, 2.0], EXPIRY)

@@ -16,7 +16,7 @@ DOCS = ROOT / "docs"
 PAGES = sorted(DOCS.glob("*.md"))
 FENCE = re.compile(r"^```python\n(.*?)^```[ \t]*$", re.MULTILINE | re.DOTALL)
 LINK = re.compile(r"!?\[[^\]]*\]\(([^)\s]+)\)")
-PICTURES = {"smiles.png", "business-time.png", "fitted-smiles.png"}
+PICTURES = {"smiles.png", "business-time.png", "fitted-smiles.png", "surface.png", "surface-term.png"}
 
 
 def python_blocks(page: pathlib.Path):

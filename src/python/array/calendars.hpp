@@ -1,4 +1,4 @@
-// One business-time calendar per underlying and process, built on first use and then only read,
+// One business-time calendar per underlying and process, kept by the core's registry and only read,
 // so that threads running without the interpreter lock can share it.
 #pragma once
 

@@ -4,6 +4,8 @@
 #include "python/array/fit.hpp"
 #include "python/array/smile.hpp"
 #include "python/array/smile_fit.hpp"
+#include "python/array/surface_class.hpp"
+#include "python/array/surface_functions.hpp"
 #include "python/array/time_functions.hpp"
 #include "python/frame/array_kernel.hpp"
 #include "python/frame/exports.hpp"
@@ -21,7 +23,9 @@ int register_names(PyObject* module) {
     if (add_functions(module, array_desk_functions()) < 0) return -1;
     if (add_export(module, "SmileFit", Ref::borrow(smile_fit_type())) < 0) return -1;
     if (add_functions(module, array_fit_functions()) < 0) return -1;
-    return add_functions(module, array_time_functions());
+    if (add_functions(module, array_time_functions()) < 0) return -1;
+    if (add_export(module, "Surface", Ref::borrow(surface_type())) < 0) return -1;
+    return add_functions(module, array_surface_functions());
 }
 
 int exec_module(PyObject* module) { return execute_module(module, "korvex_array", &register_names); }

@@ -266,4 +266,10 @@ struct SmileSpec {
 
 PyObject* smile_type() { return SmileClass::type(); }
 
+const SmileModel* snapshot_model(PyObject* object) {
+    PyObject* const type = SmileClass::type();
+    if (!type || Py_TYPE(object) != reinterpret_cast<PyTypeObject*>(type)) return nullptr;
+    return &SmileClass::instance(object)->core.model;
+}
+
 }  // namespace korvex::py
