@@ -46,6 +46,7 @@ public:
     }
 
 private:
+    bool read_plain_float64(PyObject* array);
     bool read_buffer(PyObject* exporter);
     bool read_through_numpy(PyObject* object, MissingElements& missing);
     bool read_objects(PyObject* array, const MissingElements& missing);
