@@ -17,6 +17,7 @@
 #include "python/frame/elementwise.hpp"
 #include "python/frame/instance.hpp"
 #include "python/frame/interrupts.hpp"
+#include "python/frame/output_array.hpp"
 #include "python/frame/param_dict.hpp"
 #include "python/frame/timestamp.hpp"
 #include "volmodel/cubic_spline.hpp"

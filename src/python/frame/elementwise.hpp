@@ -26,6 +26,7 @@
 #include "python/frame/element_errors.hpp"
 #include "python/frame/errors.hpp"
 #include "python/frame/interrupts.hpp"
+#include "python/frame/output_array.hpp"
 
 namespace korvex::py {
 
