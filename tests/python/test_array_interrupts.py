@@ -1,4 +1,4 @@
-"""Ctrl-C stops every long korvex_array loop within a fraction of a second, with KeyboardInterrupt
+"""Ctrl-C stops every long korvex_array loop, and a fit, within a fraction of a second, with KeyboardInterrupt
 and no result; tenor_ttx lets go of the lock like the other functions. The latency is measured in
 a child process, from a timer signal to the exception: a bound on how long a signal waits, not a
 speed test."""
@@ -31,6 +31,7 @@ CHILD = textwrap.dedent("""
     end = np.datetime64("2031-01-01", "s")
     tenors = np.array(["3m", "1y", "2w", "15d"] * (n // 4))
     call_put = np.array(["c", "p"] * (n // 2))
+    noisy_vols = 60.0 + 10.0 * np.random.default_rng(1).standard_normal(n // 80)
     smile = ka.Smile(korvex.GVVSpline(dt.datetime(2031, 1, 1, tzinfo=dt.timezone.utc)))
     calls = {
         **{name: (lambda f: lambda: f(x, 100.0, 0.5, 0.6, call_put))(getattr(ka, name)) for name in (
@@ -45,6 +46,10 @@ CHILD = textwrap.dedent("""
         "tenor_ttx": lambda: ka.tenor_ttx(tenors),
         "Smile.vols": lambda: smile.vols(0.5, 100.0, x),
         "Smile.jacobian": lambda: smile.jacobian(0.5, 100.0, x, ["ref_vol", "skew", "put_curve"]),
+        # One computation, not a loop: stopped between iterations (each some milliseconds here).
+        "fit_smile": lambda: ka.fit_smile(korvex.CubicSpline(dt.datetime(2031, 1, 1, tzinfo=dt.timezone.utc),
+                                                             ref_spot=100.0), 0.1, 100.0, x[::80], noisy_vols,
+                                          max_iterations=1000),
     }
     latencies = {}
     for name in sys.argv[1:]:
@@ -61,7 +66,7 @@ CHILD = textwrap.dedent("""
 NAMES = ["b76_fairvalue", "b76_delta", "b76_vega", "b76_gamma", "binary_fairvalue", "binary_vega", "binary_delta",
          "binary_gamma", "binary_speed", "binary_theta", "calibrate_black76_iv", "b76_sensitivities",
          "coin_sensitivities", "coin_implied_vol", "business_ttx", "calendar_ttx", "tenor_ttx", "Smile.vols",
-         "Smile.jacobian"]
+         "Smile.jacobian", "fit_smile"]
 
 
 @pytest.fixture(scope="module")

@@ -151,3 +151,31 @@ def test_times_do_not_leak(no_leak):
     no_leak(raising(AttributeError, business_ttx, [EXPIRY, None], EXPIRY), 300)
     no_leak(raising(ValueError, calendar_ttx, np.array([10**14], dtype="datetime64[D]"), EXPIRY), 300)
     assert korvex_array.business_ttx.__module__ == "korvex_array"
+
+
+@pytest.mark.parametrize("function", [business_ttx, calendar_ttx])
+@pytest.mark.parametrize("shape, start_bad, end_bad, first", [
+    ((10_000,), [7_000], [300], 300),        # several chunks, the lower failure in the later argument
+    ((10_000,), [9_999], [], 9_999),         # the last element of the last chunk
+    ((10_000,), [5_000, 257], [256], 256),   # failures at both ends of neighbouring chunks
+    ((100, 100), [(2, 99)], [(3, 50)], 299),  # the flat C-order index of a 2-D broadcast
+    ((3,), [2], [1], 1),                     # short enough to run with the lock held
+])
+def test_the_failing_element_with_the_lowest_flat_index_is_named(function, shape, start_bad, end_bad, first):
+    start_days = np.full(shape, np.datetime64("2026-01-05", "D"))
+    end_days = np.full(shape, np.datetime64("2027-01-05", "D"))
+    for bad in start_bad:
+        start_days[bad] = np.datetime64(10**14, "D")
+    for bad in end_bad:
+        end_days[bad] = np.datetime64(10**14, "D")
+    with pytest.raises(ValueError, match=f"^element {first}: Invalid timestamp$"):
+        function(start_days, end_days)
+
+
+def test_the_first_element_spelled_wrongly_is_named_across_chunks():
+    tenors = np.array(["3m"] * 20_000)
+    tenors[12_000], tenors[4_100] = "9q", "zz"
+    with pytest.raises(ValueError, match="^element 4100: "):
+        tenor_ttx(tenors)
+    with pytest.raises(ValueError, match="^element 4100: "):
+        tenor_ttx(tenors.reshape(200, 100))

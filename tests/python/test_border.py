@@ -203,6 +203,7 @@ CACHE_CALLS = {
     "ndim": "korvex_array.b76_vega([1.0, 2.0], 100.0, 1.0, 0.5).shape",
     "dtype": "korvex_array.b76_vega([1.0, 2.0], 100.0, 1.0, 0.5).shape",
     "kind": "korvex_array.b76_vega([1.0, 2.0], 100.0, 1.0, 0.5).shape",
+    "float64": "korvex_array.b76_vega(np.array([1.0, 2.0]), 100.0, 1.0, 0.5).shape",
     "view": "korvex_array.calendar_ttx(np.array(['2026-12-24'], 'datetime64[s]'), EXPIRY).tolist()",
     "numpy.datetime_data": "korvex_array.calendar_ttx(np.array(['2026-12-24'], 'datetime64[s]'), EXPIRY).tolist()",
     "tz": "korvex_array.calendar_ttx([EXPIRY], EXPIRY).tolist()",

@@ -1,9 +1,6 @@
 #include "python/array/fit.hpp"
 
-#include <chrono>
 #include <cmath>
-#include <exception>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +11,7 @@
 #include "python/frame/convert.hpp"
 #include "python/frame/errors.hpp"
 #include "python/frame/float_column.hpp"
+#include "python/frame/interrupts.hpp"
 #include "volmodel/fit.hpp"
 
 namespace korvex::py {
@@ -26,39 +24,13 @@ constexpr Py_ssize_t kPositional = 5;
 
 // ---- the interpreter lock, released for the fit but polled for Ctrl-C ---------------------------
 
-// Between iterations, every few milliseconds, the lock is taken back just long enough for the
-// signal handlers to run; one that raises (KeyboardInterrupt) stops the fit.
-struct SignalPoll {
-    PyThreadState* thread = nullptr;
-    std::chrono::steady_clock::time_point next;
-};
-constexpr auto kSignalInterval = std::chrono::milliseconds(5);
+// Polled between iterations: a signal handler that raises (KeyboardInterrupt) stops the fit.
+bool signal_raised(void* watch) { return static_cast<SignalWatch*>(watch)->interrupted(); }
 
-bool signal_raised(void* context) {
-    auto* poll = static_cast<SignalPoll*>(context);
-    const auto now = std::chrono::steady_clock::now();
-    if (now < poll->next) return false;
-    poll->next = now + kSignalInterval;
-    PyEval_RestoreThread(poll->thread);
-    const bool raised = PyErr_CheckSignals() < 0;
-    poll->thread = PyEval_SaveThread();
-    return raised;
-}
-
-// fit_slice without the lock; a C++ exception is carried out and rethrown with the lock held,
-// where the border maps it.
+// fit_slice without the lock; a C++ exception passes on with the lock taken back, to the border.
 Result<FitOutcome> fit_without_lock(const VolSlice& start, const FitQuotes& quotes, const FitRequest& request) {
-    SignalPoll poll{PyEval_SaveThread(), std::chrono::steady_clock::now() + kSignalInterval};
-    std::optional<Result<FitOutcome>> outcome;
-    std::exception_ptr failure;
-    try {
-        outcome = fit_slice(start, quotes, request, CancelHook{&signal_raised, &poll});
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    PyEval_RestoreThread(poll.thread);
-    if (failure) std::rethrow_exception(failure);
-    return std::move(*outcome);
+    SignalWatch watch;
+    return fit_slice(start, quotes, request, CancelHook{&signal_raised, &watch});
 }
 
 // ---- arguments ---------------------------------------------------------------------------------

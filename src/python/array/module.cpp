@@ -9,6 +9,7 @@
 #include "python/array/time_functions.hpp"
 #include "python/frame/array_kernel.hpp"
 #include "python/frame/exports.hpp"
+#include "python/frame/module_lifecycle.hpp"
 #include "python/frame/numpy.hpp"
 #include "python/frame/pricing_kernels.hpp"
 

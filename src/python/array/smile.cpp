@@ -17,6 +17,7 @@
 #include "python/frame/elementwise.hpp"
 #include "python/frame/instance.hpp"
 #include "python/frame/interrupts.hpp"
+#include "python/frame/output_array.hpp"
 #include "python/frame/param_dict.hpp"
 #include "python/frame/timestamp.hpp"
 #include "volmodel/cubic_spline.hpp"
@@ -96,22 +97,18 @@ constexpr std::size_t kSmileChunk = 4096;
 constexpr std::size_t kJacobianChunk = 256;
 
 PyObject* vols(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& spot, FloatColumn& strikes) {
-    const std::optional<Shape> shape = broadcast_columns<vols_params>(ttx, spot, strikes);
-    OutputArray out;
-    if (!shape || !out.allocate(*shape)) return nullptr;
-    const std::size_t count = element_count(*shape);
-    const bool finished = std::visit([&](const auto& model) {
+    return std::visit([&](const auto& model) {
         using Model = std::decay_t<decltype(model)>;
-        double* const result = out.data();
-        return run_in_chunks(count, [&](std::size_t begin, std::size_t end) noexcept {
-            smile_over<Model>(model.params(), ttx.elements(), spot.elements(), strikes.elements(), begin, end,
-                              result + begin);
-        }, kSmileChunk);
+        return map_ranges<vols_params, kSmileChunk>(
+            [&](std::size_t begin, std::size_t end, double* out, const auto t, const auto s, const auto k) {
+                smile_over<Model>(model.params(), t, s, k, begin, end, out);
+            }, ttx, spot, strikes);
     }, smile.model);
-    return finished ? out.release() : nullptr;
 }
 
 // Each row is get_jacobian's list for that name: (smile of the bumped record - smile) / bump.
+// Written out rather than through map_ranges: the result is not of the broadcast's shape but
+// names x elements, and each chunk fills one stretch of every row.
 PyObject* jacobian(const SmileSnapshot& smile, FloatColumn& ttx, FloatColumn& spot, FloatColumn& strikes,
                    const TextList& names) {
     // One row per name: the elements must lie along one axis.

@@ -5,7 +5,7 @@
 
 #include "python/frame/border.hpp"
 #include "python/frame/cached.hpp"
-#include "python/frame/broadcast.hpp"
+#include "python/frame/output_array.hpp"
 #include "python/frame/convert.hpp"
 #include "python/frame/declare.hpp"
 #include "python/frame/instance.hpp"

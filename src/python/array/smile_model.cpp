@@ -5,6 +5,7 @@
 #include "python/frame/cached.hpp"
 #include "python/frame/convert.hpp"
 #include "python/frame/errors.hpp"
+#include "python/frame/model_conversions.hpp"
 #include "python/frame/numpy.hpp"
 #include "python/frame/param_dict.hpp"
 #include "python/frame/timestamp.hpp"

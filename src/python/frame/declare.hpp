@@ -18,6 +18,7 @@
 #include "python/frame/border.hpp"
 #include "python/frame/borrow.hpp"
 #include "python/frame/convert.hpp"
+#include "python/frame/model_conversions.hpp"
 
 namespace korvex::py {
 

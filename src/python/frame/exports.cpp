@@ -1,7 +1,5 @@
 #include "python/frame/exports.hpp"
 
-#include "python/frame/border.hpp"
-
 namespace korvex::py {
 
 int add_export(PyObject* module, const char* name, Ref value) {
@@ -18,12 +16,6 @@ int add_export(PyObject* module, const char* name, Ref value) {
     return PyModule_AddObjectRef(module, name, value.get());
 }
 
-bool in_main_interpreter(const char* module_name) {
-    if (PyInterpreterState_GetID(PyInterpreterState_Get()) == 0) return true;
-    PyErr_Format(PyExc_ImportError, "%s can only be imported in the main interpreter", module_name);
-    return false;
-}
-
 int add_functions(PyObject* module, std::span<PyMethodDef> functions) {
     Ref module_name = Ref::steal(PyModule_GetNameObject(module));
     if (!module_name) return -1;
@@ -33,15 +25,6 @@ int add_functions(PyObject* module, std::span<PyMethodDef> functions) {
         }
     }
     return 0;
-}
-
-int execute_module(PyObject* module, const char* module_name, int (*register_names)(PyObject*)) {
-    if (!PyModule_Check(module)) {
-        PyErr_Format(PyExc_TypeError, "%s can only initialise a module object", module_name);
-        return -1;
-    }
-    if (!in_main_interpreter(module_name)) return -1;
-    return at_border([module, register_names] { return register_names(module); }, -1);
 }
 
 }  // namespace korvex::py

@@ -68,6 +68,11 @@ void refuse_missing(std::size_t index) {
 bool FloatColumn::read(PyObject* object) {
     scalar_ = true;
     if (PyFloat_Check(object) || PyLong_Check(object)) return read_float(object, value_);
+    // The common case first: its buffer asked for without the format, which numpy would describe
+    // anew on every call (a measurable part of a one-element call).
+    const int plain = plain_float64_array(object);
+    if (plain < 0) return false;
+    if (plain > 0) return read_plain_float64(object);
     if (refuse_text(object) || PyErr_Occurred()) return false;
     MissingElements missing;
     PyObject* source = object;
@@ -84,6 +89,21 @@ bool FloatColumn::read(PyObject* object) {
     // Decimal, Fraction and the like: one number, read as the scalar functions read it.
     if (!array_like(source)) return !PyErr_Occurred() && read_float(source, value_);
     return read_through_numpy(source, missing);
+}
+
+bool FloatColumn::read_plain_float64(PyObject* array) {
+    if (!buffer_.acquire(array, PyBUF_STRIDES)) return false;
+    if (!buffer_.c_contiguous()) {  // a strided view: numpy makes a contiguous copy
+        buffer_.release();
+        return take_float64(numpy_contiguous_float64(array));
+    }
+    if (buffer_.view().ndim == 0) {  // a 0-d array broadcasts like the float it holds
+        std::memcpy(&value_, buffer_.data(), sizeof value_);
+        buffer_.release();
+        return true;
+    }
+    scalar_ = false;
+    return true;
 }
 
 // True when the buffer was taken as it is; false without an exception when numpy must convert it.

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "python/frame/buffer.hpp"
+#include "python/frame/column.hpp"
 #include "python/frame/handle.hpp"
 #include "python/frame/missing.hpp"
 #include "python/frame/numpy.hpp"
@@ -31,18 +32,21 @@ public:
 
     bool scalar() const { return scalar_; }
     Shape shape() const { return scalar_ ? Shape() : buffer_.shape(); }
+    // The elements need no preparation.
+    bool prepare(std::size_t) { return true; }
 
     // Element i of the broadcast: the one float, or the i-th in C order.
     struct Elements {
         const double* data;
         std::size_t step;  // 0 for a scalar
-        double operator[](std::size_t i) const { return data[i * step]; }
+        double operator[](std::size_t i) const noexcept { return data[i * step]; }
     };
     Elements elements() const {
         return scalar_ ? Elements{&value_, 0} : Elements{static_cast<const double*>(buffer_.data()), 1};
     }
 
 private:
+    bool read_plain_float64(PyObject* array);
     bool read_buffer(PyObject* exporter);
     bool read_through_numpy(PyObject* object, MissingElements& missing);
     bool read_objects(PyObject* array, const MissingElements& missing);
@@ -55,9 +59,8 @@ private:
     HeldBuffer buffer_;
 };
 
-struct FloatArray {
-    using value_type = FloatColumn;
-    static bool read(PyObject* o, value_type& out) { return out.read(o); }
-};
+static_assert(Column<FloatColumn>);
+
+struct FloatArray : ColumnKind<FloatColumn> {};
 
 }  // namespace korvex::py

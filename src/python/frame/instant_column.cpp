@@ -1,7 +1,6 @@
 #include "python/frame/instant_column.hpp"
 
 #include <limits>
-#include <new>
 #include <string_view>
 
 #include "python/frame/cached.hpp"
@@ -212,11 +211,7 @@ bool InstantColumn::missing_to_nat(const MissingElements& missing) {
         PyErr_SetString(PyExc_TypeError, "the mask does not have the shape of the data");
         return false;
     }
-    own_counts_.reset(new (std::nothrow) std::int64_t[count]);
-    if (!own_counts_) {
-        PyErr_NoMemory();
-        return false;
-    }
+    own_counts_ = std::make_unique_for_overwrite<std::int64_t[]>(count);
     const auto* counts = static_cast<const std::int64_t*>(buffer_.data());
     for (std::size_t i = 0; i < count; ++i) own_counts_[i] = missing[i] ? kNaT : counts[i];
     return true;
@@ -246,12 +241,8 @@ bool InstantColumn::read_objects(PyObject* array, const MissingElements& missing
         PyErr_SetString(PyExc_TypeError, "the mask does not have the shape of the data");
         return false;
     }
-    converted_.reset(new (std::nothrow) UtcInstant[count == 0 ? 1 : count]);
-    if (missing.any()) missing_.reset(new (std::nothrow) std::uint8_t[count]());
-    if (!converted_ || (missing.any() && !missing_)) {
-        PyErr_NoMemory();
-        return false;
-    }
+    converted_ = std::make_unique_for_overwrite<UtcInstant[]>(count == 0 ? 1 : count);
+    if (missing.any()) missing_ = std::make_unique<std::uint8_t[]>(count);
     auto* const* items = static_cast<PyObject* const*>(buffer_.data());
     for (std::size_t i = 0; i < count; ++i) {
         if (!signals_checked(i)) return false;

@@ -9,6 +9,7 @@
 
 #include "common/utc_instant.hpp"
 #include "python/frame/buffer.hpp"
+#include "python/frame/column.hpp"
 #include "python/frame/handle.hpp"
 #include "python/frame/missing.hpp"
 #include "python/frame/numpy.hpp"
@@ -22,6 +23,12 @@ struct Datetime64Unit {
 };
 
 enum class InstantState { present, missing, invalid };
+
+// One element of an instant column: the instant when present.
+struct InstantElement {
+    InstantState state;
+    UtcInstant instant;
+};
 
 // The instant `value` units after 1970-01-01T00:00Z; missing for NaT, invalid when out of range.
 InstantState datetime64_instant(std::int64_t value, Datetime64Unit unit, UtcInstant& out);
@@ -39,6 +46,8 @@ public:
 
     bool scalar() const { return form_ == Form::single; }
     Shape shape() const { return scalar() ? Shape() : buffer_.shape(); }
+    // The elements need no preparation: datetime64 values are read as the loop reaches them.
+    bool prepare(std::size_t) { return true; }
 
     struct Elements {
         const UtcInstant* instants;        // one per element, or the single one (step 0)
@@ -47,7 +56,12 @@ public:
         const std::int64_t* counts;        // datetime64 values, when not null
         Datetime64Unit unit;
         const std::uint8_t* missing;       // of instants, one flag per element, when not null
-        InstantState operator()(std::size_t i, UtcInstant& out) const {
+        InstantElement operator[](std::size_t i) const noexcept {
+            InstantElement element{InstantState::present, {}};
+            element.state = (*this)(i, element.instant);
+            return element;
+        }
+        InstantState operator()(std::size_t i, UtcInstant& out) const noexcept {
             if (counts) return datetime64_instant(counts[i], unit, out);
             if (missing && missing[i]) return InstantState::missing;
             out = instants[i * step];
@@ -75,11 +89,8 @@ private:
     HeldBuffer buffer_;
 };
 
-inline bool prepare(InstantColumn&, std::size_t) { return true; }
+static_assert(Column<InstantColumn>);
 
-struct InstantArray {
-    using value_type = InstantColumn;
-    static bool read(PyObject* o, value_type& out) { return out.read(o); }
-};
+struct InstantArray : ColumnKind<InstantColumn> {};
 
 }  // namespace korvex::py

@@ -23,4 +23,21 @@ int runs_signal_handlers() {
     return main_ident == PyThread_get_thread_ident() ? 1 : 0;
 }
 
+SignalWatch::SignalWatch() noexcept
+    : checks_(runs_signal_handlers()),
+      state_(PyEval_SaveThread()),
+      next_check_(std::chrono::steady_clock::now() + kSignalCheckInterval) {}
+
+bool SignalWatch::interrupted() noexcept {
+    if (checks_ < 0) return true;
+    if (checks_ == 0) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_check_) return false;
+    PyEval_RestoreThread(state_);
+    const bool raised = PyErr_CheckSignals() != 0;
+    state_ = PyEval_SaveThread();
+    next_check_ = std::chrono::steady_clock::now() + kSignalCheckInterval;
+    return raised;
+}
+
 }  // namespace korvex::py

@@ -2,9 +2,10 @@
 // between chunks the thread that runs signal handlers (the main thread) takes the lock back now
 // and then, only to let them run, and the loop stops with their exception (KeyboardInterrupt)
 // and no result. Loops that hold the lock (conversions of Python objects) check every 65,536
-// items, as the scalar module does.
+// items, as the scalar module does. One long computation that cannot be cut into chunks (a fit)
+// runs under a SignalWatch and asks it now and then whether to stop.
 //
-//   if (!run_in_chunks(count, [&](std::size_t begin, std::size_t end) noexcept { ... })) return nullptr;
+//   if (!run_in_chunks(count, [&](std::size_t begin, std::size_t end) { ... })) return nullptr;
 #pragma once
 
 #include <algorithm>
@@ -35,31 +36,46 @@ inline bool signals_checked(std::size_t done) {
 // exception set (the first call imports threading, which a signal handler may interrupt).
 int runs_signal_handlers();
 
+// The interpreter lock released for the watch's lifetime (made with it held), and taken back when
+// the watch ends, also when the computation under it throws, so that the exception reaches the
+// border with the lock held. The computation must not touch the interpreter; it calls
+// interrupted() between steps.
+class SignalWatch {
+public:
+    // When it cannot tell whether this thread runs the signal handlers, that exception stays set
+    // and the first interrupted() says true.
+    SignalWatch() noexcept;
+    ~SignalWatch() { PyEval_RestoreThread(state_); }
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+    // Every kSignalCheckInterval, on the thread that runs the signal handlers, takes the lock back
+    // just long enough to run them: true when one raised, its exception (KeyboardInterrupt) set
+    // for when the lock is back. Cheap between looks: one clock read.
+    bool interrupted() noexcept;
+
+private:
+    int checks_;  // 1, 0, or -1 when asking failed
+    PyThreadState* state_;
+    std::chrono::steady_clock::time_point next_check_;
+};
+
 // Calls work(begin, end) over [0, count) in chunks of `chunk` elements (the last may be shorter),
-// without the lock from kReleaseLockFrom elements on. `work` must neither throw nor touch the
-// interpreter. True when every chunk ran; false, with the lock held and the exception a signal
-// handler raised set, when the loop was interrupted (possibly before the first chunk).
+// without the lock from kReleaseLockFrom elements on. `work` must not touch the interpreter; an
+// exception it throws passes on with the lock taken back. True when every chunk ran; false, with
+// the lock held and the exception a signal handler raised set, when the loop was interrupted.
 template <class Work>
-bool run_in_chunks(std::size_t count, Work&& work, std::size_t chunk = kDefaultChunk) noexcept {
+bool run_in_chunks(std::size_t count, Work&& work, std::size_t chunk = kDefaultChunk) {
     chunk = std::max<std::size_t>(chunk, 1);
     if (count < kReleaseLockFrom) {
         for (std::size_t begin = 0; begin < count; begin += chunk) work(begin, std::min(count, begin + chunk));
         return true;
     }
-    using Clock = std::chrono::steady_clock;
-    const int checks = runs_signal_handlers();
-    if (checks < 0) return false;
-    PyThreadState* state = PyEval_SaveThread();
-    Clock::time_point next_check = Clock::now() + kSignalCheckInterval;
+    SignalWatch watch;
     for (std::size_t begin = 0; begin < count; begin += chunk) {
         work(begin, std::min(count, begin + chunk));
-        if (!checks || begin + chunk >= count || Clock::now() < next_check) continue;
-        PyEval_RestoreThread(state);
-        if (PyErr_CheckSignals() != 0) return false;
-        state = PyEval_SaveThread();
-        next_check = Clock::now() + kSignalCheckInterval;
+        if (begin + chunk < count && watch.interrupted()) return false;
     }
-    PyEval_RestoreThread(state);
     return true;
 }
 

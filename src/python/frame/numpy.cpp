@@ -15,6 +15,12 @@ constinit Cached int64{"numpy.int64", &imported};
 constinit Cached object_dtype{"numpy.object_", &imported};
 constinit Cached dtype_type{"numpy.dtype", &imported};
 constinit Cached ndarray_type{"numpy.ndarray", &imported};
+// numpy.dtype("float64"): numpy keeps one such object for native-order float64.
+PyObject* dtype_named(const char* name) {
+    PyObject* const dtype = dtype_type.get();
+    return dtype ? PyObject_CallFunction(dtype, "s", name) : nullptr;
+}
+constinit Cached float64_dtype{"float64", &dtype_named};
 constinit Cached dtype_keywords{"('dtype',)", &dtype_keyword};
 
 constinit Cached array_name{"__array__"};
@@ -151,6 +157,16 @@ Ref zero_d_item(PyObject* array) {
 }
 
 bool is_ndarray(PyObject* object) { return PyObject_TypeCheck(object, ndarray()); }
+
+int plain_float64_array(PyObject* object) {
+    PyTypeObject* const type = ndarray();
+    if (!type) return -1;
+    if (Py_TYPE(object) != type) return 0;
+    PyObject* const float64_descr = float64_dtype.get();
+    Ref dtype = float64_descr ? array_dtype(object) : Ref();
+    if (!dtype) return -1;
+    return dtype.get() == float64_descr ? 1 : 0;
+}
 
 bool is_ndarray_subclass(PyObject* object) {
     PyTypeObject* const type = ndarray();

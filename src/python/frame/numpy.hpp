@@ -44,6 +44,8 @@ int array_ndim(PyObject* array);
 Ref zero_d_item(PyObject* array);
 // isinstance(object, numpy.ndarray).
 bool is_ndarray(PyObject* object);
+// Exactly an ndarray of native float64 (not a subclass): 1 or 0, or -1 with an exception set.
+int plain_float64_array(PyObject* object);
 // isinstance(object, numpy.ndarray) and not exactly an ndarray (a masked array, a matrix...).
 bool is_ndarray_subclass(PyObject* object);
 // A dtype that is not numpy's (a pandas nullable or categorical column): numpy would turn its

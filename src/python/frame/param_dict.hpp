@@ -1,4 +1,4 @@
-// Parameter dictionaries across the border: a model's ParamMap out as a dict, a dict of floats in.
+// Parameter dictionaries across the border: a dict of floats in as a ParamMap (out: model_conversions.hpp).
 #pragma once
 
 #include <string_view>
@@ -8,21 +8,7 @@
 #include "python/frame/convert.hpp"
 #include "volmodel/param_map.hpp"
 
-namespace korvex {
-
-// The result conversion of ParamMap (found by argument-dependent lookup from the frame).
-inline PyObject* to_python(const ParamMap& params) {
-    py::Ref dict = py::Ref::steal(PyDict_New());
-    if (!dict) return nullptr;
-    for (const auto& [name, value] : params) {
-        py::Ref key = py::Ref::steal(py::new_str(name));
-        py::Ref number = py::Ref::steal(PyFloat_FromDouble(value));
-        if (!key || !number || PyDict_SetItem(dict.get(), key.get(), number.get()) < 0) return nullptr;
-    }
-    return dict.release();
-}
-
-namespace py {
+namespace korvex::py {
 
 // A dict's keys are distinct, but two keys of a str subclass may carry one text: the later one
 // wins, as in insert_or_assign. Hashed rather than searched: callers pass many unknown names.
@@ -40,5 +26,4 @@ inline ParamMap to_param_map(const NamedFloats& named) {
     return params;
 }
 
-}  // namespace py
-}  // namespace korvex
+}  // namespace korvex::py

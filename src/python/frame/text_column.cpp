@@ -154,17 +154,10 @@ bool TextColumn::distinct_spellings(Spellings& out) const {
     // Fixed-width items in plain memory: told apart without the lock.
     const auto* items = static_cast<const char*>(buffer_.data());
     const auto size = static_cast<std::size_t>(buffer_.view().itemsize);
-    bool out_of_memory = false;
-    const bool finished = run_in_chunks(n, [&](std::size_t begin, std::size_t end) noexcept {
-        if (out_of_memory) return;
-        try {
-            for (std::size_t i = begin; i < end; ++i) ids[i] = table.id({items + i * size, size}, i, out.first);
-        } catch (...) {  // bad_alloc, or more spellings than ids
-            out_of_memory = true;
-        }
+    // bad_alloc, or length_error past 2^32 spellings, passes on to the border with the lock back.
+    return run_in_chunks(n, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) ids[i] = table.id({items + i * size, size}, i, out.first);
     });
-    if (finished && out_of_memory) PyErr_NoMemory();
-    return finished && !out_of_memory;
 }
 
 bool TextColumn::key(std::size_t i, std::string_view& out) const {

@@ -5,6 +5,7 @@
 #include "python/korvex/classes.hpp"
 #include "python/frame/border_probe.hpp"
 #include "python/frame/exports.hpp"
+#include "python/frame/module_lifecycle.hpp"
 #include "python/frame/scalar_kernel.hpp"
 #include "python/frame/pricing_kernels.hpp"
 

@@ -8,22 +8,6 @@
 #include "volmodel/gvv_spline.hpp"
 #include "volmodel/vol_geo.hpp"
 
-namespace korvex {
-
-// Result conversion of a Jacobian (found by argument-dependent lookup from the frame).
-inline PyObject* to_python(const Jacobian& jacobian) {
-    py::Ref dict = py::Ref::steal(PyDict_New());
-    if (!dict) return nullptr;
-    for (const auto& column : jacobian) {
-        py::Ref key = py::Ref::steal(py::new_str(column.name));
-        py::Ref values = py::Ref::steal(py::to_python(std::span<const double>(column.values)));
-        if (!key || !values || PyDict_SetItem(dict.get(), key.get(), values.get()) < 0) return nullptr;
-    }
-    return dict.release();
-}
-
-}  // namespace korvex
-
 namespace korvex::py {
 namespace {
 
