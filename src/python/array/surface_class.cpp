@@ -15,6 +15,7 @@
 #include "python/frame/call_put_column.hpp"
 #include "python/frame/declare.hpp"
 #include "python/frame/elementwise.hpp"
+#include "python/frame/float_column.hpp"
 #include "python/frame/gil.hpp"
 #include "python/frame/instance.hpp"
 #include "python/frame/instant_column.hpp"
