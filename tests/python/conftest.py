@@ -40,8 +40,15 @@ def no_leak():
     def check(action, rounds: int = 2000):
         if not COUNTS_BLOCKS:
             pytest.skip("the object allocator is not counting blocks; LeakSanitizer checks at exit")
-        growth = allocated_blocks_growth(action, rounds)
-        assert growth < 20, f"{growth} blocks leaked over {rounds} rounds"
+        # A leak grows with every round, so it shows in every measurement; the interpreter's own
+        # caches (attribute and type caches, pickle's memo of classes) fill now and then and show
+        # in one. The least of three measurements tells the two apart.
+        growths = []
+        for _ in range(3):
+            growths.append(allocated_blocks_growth(action, rounds))
+            if growths[-1] < 20:
+                return
+        assert min(growths) < 20, f"{growths} blocks leaked over {rounds} rounds, in three measurements"
     return check
 
 
