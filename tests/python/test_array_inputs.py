@@ -61,8 +61,13 @@ def holding_itself():
     lambda x: korvex_array.Smile(korvex.VolGeo(dt.datetime(2027, 1, 1, tzinfo=UTC))).vols(x, 100.0, 100.0),
 ])
 def test_nested_zero_d_object_arrays_are_refused(make, call):
-    with pytest.raises(TypeError, match="^argument '[a-z_]+': "):
-        call(make())
+    argument = make()
+    try:
+        with pytest.raises(TypeError, match="^argument '[a-z_]+': "):
+            call(argument)
+    finally:
+        if argument.dtype == object and argument[()] is argument:
+            argument[()] = None  # numpy cannot collect an array that holds itself
 
 
 def test_one_level_of_zero_d_object_array_is_unwrapped():
