@@ -371,9 +371,38 @@ def headlines(tables: list[dict]) -> list[str]:
     return out
 
 
+def newest_targets(tables: list[dict]) -> list[str]:
+    """The targets of the fit, the exact implied vol, business time and the surface, each met or missed,
+    with what bounds a miss: the README reports them beside the headline ratios."""
+    by_key = {t["key"]: t for t in tables}
+    out = [line for line in bounds(tables) if line.startswith(("Smile fit", "Exact implied vol"))]
+    if "exact_iv" in by_key and any("missed" in line for line in out if line.startswith("Exact implied vol")):
+        out.append("What bounds the exact implied vol's misses: three evaluations of the normalised Black "
+                   "function per option (one interpolation end and two Householder steps), each with a scaled "
+                   "erfc and an exponential, in scalar code; the faster targets need about half of that, which "
+                   "only a vectorised (AVX2) path with the same bits as the scalar one would give.")
+    targets = by_key.get("array_targets")
+    if targets:
+        for row in targets["rows"]:
+            if row[0].startswith("business_ttx"):
+                line = f"{row[0]}: {row[1]} (at most {row[2]}), {row[3]}."
+                if row[3] != "met":
+                    line += " " + next((text for key, text in ARRAY_BOUNDS.items() if row[0].startswith(key)), "")
+                out.append(line.rstrip())
+    surface = by_key.get("surface")
+    if surface:
+        out += [f"Surface, {row[0]}: {row[1]} (target {row[2]}), {row[3]}." for row in surface["rows"]
+                if row[2] != "-"]
+    return out
+
+
 def readme_section(tables: list[dict]) -> str:
     parts = ["## Performance", "", measured(tables) + " Ratios between figures of the same run:", ""]
     parts += [f"- {line}" for line in headlines(tables)]
+    newest = newest_targets(tables)
+    if newest:
+        parts += ["", "Targets of the smile fit, the exact implied vol, business time and the surface:", ""]
+        parts += [f"- {line}" for line in newest]
     parts += ["", "![korvex against each peer, log scale](docs/performance.png)", "",
               "Every table, the targets and what bounds the ones missed, and how to measure a figure yourself: "
               "[Performance](docs/performance.md) (`./dev bench --readme` rewrites it and this summary)."]
