@@ -59,6 +59,10 @@ Result<double> variance_index(const Surface& surface, double days) {
     }
     const double target = days / 365.0;
     const std::span<const SurfaceSlice> slices = surface.slices();
+    // A NaN calendar time has no place in the calendar order below (nor a variance).
+    for (const SurfaceSlice& slice : slices) {
+        if (std::isnan(slice.calendar_time)) return kNaN;
+    }
     // Calendar order; business order almost always agrees, but need not around a clock change.
     std::vector<std::size_t> order(slices.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
@@ -74,7 +78,7 @@ Result<double> variance_index(const Surface& surface, double days) {
         variance = slice_variance(last);
     } else {
         std::size_t after = 1;
-        while (slices[order[after]].calendar_time <= target) ++after;
+        while (after + 1 < order.size() && slices[order[after]].calendar_time <= target) ++after;
         const SurfaceSlice& a = slices[order[after - 1]];
         const SurfaceSlice& b = slices[order[after]];
         const double w_a = slice_variance(a) * a.calendar_time;

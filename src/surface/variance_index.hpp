@@ -19,7 +19,8 @@ inline constexpr double kVarianceIndexTolerance = 1e-10;
 double slice_variance(const SurfaceSlice& slice);
 
 // 100 * sqrt(V(days / 365)): total variance V_i T_i linear in calendar time between slices, the
-// end slice's variance beyond the ends. Fails unless days is finite and positive.
+// end slice's variance beyond the ends; NaN when a slice's calendar time is NaN. Fails unless days
+// is finite and positive.
 Result<double> variance_index(const Surface& surface, double days);
 
 }  // namespace korvex

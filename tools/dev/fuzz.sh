@@ -4,7 +4,7 @@
 # tree's seed corpora are only read.
 # test_hook_fuzz: about 30 s per target inside ./dev test, only when CI=true.
 
-FUZZ_TARGETS=(calendar_document tenor bucket_key option_type implied_vol smile_fit)
+FUZZ_TARGETS=(calendar_document tenor bucket_key option_type implied_vol smile_fit surface)
 FUZZ_CLANG_VERSION=16   # the first clang whose C++23 mode compiles libstdc++ 12's <expected>
 
 fuzz_compiler() {

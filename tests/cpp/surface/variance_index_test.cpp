@@ -90,6 +90,17 @@ TEST(VarianceIndex, NaNFromANaNVolInAUsedSliceOrANonPositiveCalendarTime) {
     const std::vector<double> calendar{0.0, 0.1, 0.3};
     const Surface instant = *Surface::build(models, forwards, taus, calendar);
     EXPECT_TRUE(std::isnan(*variance_index(instant, 0.01 * 365)));
+
+    // A NaN calendar time: NaN at every horizon, where the search for the bracketing pair once
+    // read past the last slice.
+    for (const std::size_t at : {0u, 1u, 2u}) {
+        std::vector<double> holed_calendar{0.05, 0.1, 0.3};
+        holed_calendar[at] = kNaN;
+        const Surface unordered = *Surface::build(models, forwards, taus, holed_calendar);
+        for (const double days : {1.0, 0.07 * 365, 0.2 * 365, 400.0}) {
+            EXPECT_TRUE(std::isnan(*variance_index(unordered, days))) << at << " " << days;
+        }
+    }
 }
 
 }  // namespace
