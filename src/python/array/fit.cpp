@@ -1,6 +1,8 @@
 #include "python/array/fit.hpp"
 
 #include <cmath>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,10 +29,33 @@ constexpr Py_ssize_t kPositional = 5;
 // Polled between iterations: a signal handler that raises (KeyboardInterrupt) stops the fit.
 bool signal_raised(void* watch) { return static_cast<SignalWatch*>(watch)->interrupted(); }
 
-// fit_slice without the lock; a C++ exception passes on with the lock taken back, to the border.
-Result<FitOutcome> fit_without_lock(const VolSlice& start, const FitQuotes& quotes, const FitRequest& request) {
+// The fitted model and its vols at the quotes used, from the start and a finished fit.
+struct Fitted {
+    SmileModel model;
+    std::vector<double> vols;
+};
+
+Fitted fitted_model(const SmileModel& start, const FitOutcome& outcome, const FitRequest& request,
+                    std::span<const double> strikes) {
+    Fitted fitted{start, {}};
+    std::visit([&](auto& m) {
+        for (std::size_t j = 0; j < request.names.size(); ++j) m.set_param(request.names[j], outcome.values[j]);
+        fitted.vols = m.get_vol(request.ttx, request.spot, strikes);
+    }, fitted.model);
+    return fitted;
+}
+
+// fit_slice, then the fitted model's vols, without the lock (so that fits in other threads run
+// meanwhile); a C++ exception passes on with the lock taken back, to the border.
+Result<FitOutcome> fit_without_lock(const SmileModel& start, const FitQuotes& quotes, const FitRequest& request,
+                                    std::optional<Fitted>& fitted) {
     SignalWatch watch;
-    return fit_slice(start, quotes, request, CancelHook{&signal_raised, &watch});
+    const VolSlice& model = std::visit([](const auto& m) -> const VolSlice& { return m; }, start);
+    Result<FitOutcome> outcome = fit_slice(model, quotes, request, CancelHook{&signal_raised, &watch});
+    if (outcome && outcome->status != FitStatus::cancelled) {
+        fitted = fitted_model(start, *outcome, request, quotes.strikes);
+    }
+    return outcome;
 }
 
 // ---- arguments ---------------------------------------------------------------------------------
@@ -180,10 +205,9 @@ const char* status_name(FitStatus status) {
     return "cancelled";
 }
 
-// Residuals, errors and the share inside the spread, from the fitted model's own vols.
-void measure(const SmileModel& model, const Quotes& q, const UsedQuotes& u, double ttx, double spot, FitRecord& r) {
-    const std::vector<double> fitted =
-        std::visit([&](const auto& m) { return m.get_vol(ttx, spot, u.strikes); }, model);
+// Residuals, errors and the share inside the spread, from the fitted model's own vols at the
+// quotes used.
+void measure(std::span<const double> fitted, const Quotes& q, const UsedQuotes& u, FitRecord& r) {
     const double nan = std::nan("");
     r.residuals.assign(q.size, nan);
     r.used.assign(q.size, 0);
@@ -252,8 +276,9 @@ PyObject* fit_smile(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         }
 
         const UsedQuotes used = select(quotes);
-        const VolSlice& model = std::visit([](const auto& m) -> const VolSlice& { return m; }, start->model);
-        const auto outcome = fit_without_lock(model, FitQuotes{used.strikes, used.vols, used.weights}, request);
+        std::optional<Fitted> fitted;
+        const auto outcome =
+            fit_without_lock(start->model, FitQuotes{used.strikes, used.vols, used.weights}, request, fitted);
         if (!outcome) {
             raise_core_error(outcome.error());
             return nullptr;
@@ -262,13 +287,10 @@ PyObject* fit_smile(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
             if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
             return nullptr;
         }
-        FitRecord record{start->model, std::move(start->expiry), {}, status_name(outcome->status),
+        FitRecord record{std::move(fitted->model), std::move(start->expiry), {}, status_name(outcome->status),
                          outcome->iterations, 0.0, 0.0, 0.0, {}, {}};
-        std::visit([&](auto& m) {
-            for (std::size_t j = 0; j < request.names.size(); ++j) m.set_param(request.names[j], outcome->values[j]);
-        }, record.model);
         for (const std::string_view name : request.names) record.names.emplace_back(name);
-        measure(record.model, quotes, used, request.ttx, request.spot, record);
+        measure(fitted->vols, quotes, used, record);
         return wrap_fit(std::move(record));
     }, nullptr);
 }
