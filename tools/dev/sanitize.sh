@@ -43,5 +43,18 @@ cmd_test_sanitize() {
   say "pytest under the sanitizers"
   # The interpreter itself is not instrumented: the runtime is preloaded, and the interpreter's
   # allocator is bypassed so that object memory is checked too.
-  LD_PRELOAD="$(sanitizer_runtime)" PYTHONMALLOC=malloc "$venv/bin/python" -m pytest -p no:cacheprovider "$@"
+  local runtime
+  runtime="$(sanitizer_runtime)"
+  if [ $# -gt 0 ]; then
+    LD_PRELOAD="$runtime" PYTHONMALLOC=malloc "$venv/bin/python" -m pytest -p no:cacheprovider "$@"
+    return
+  fi
+  # The cluster tests in a process of their own, without the leak check at its exit: Dask leaves
+  # daemon threads (its offload pool) frozen at exit, whose frames live in memory the leak check
+  # does not scan, so what they hold (message buffers) reads as leaked in some runs. Everything
+  # else runs with the check.
+  local dask=tests/python/test_array_dask.py
+  LD_PRELOAD="$runtime" PYTHONMALLOC=malloc ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" \
+    "$venv/bin/python" -m pytest -p no:cacheprovider -q "$dask"
+  LD_PRELOAD="$runtime" PYTHONMALLOC=malloc "$venv/bin/python" -m pytest -p no:cacheprovider --ignore="$dask"
 }
