@@ -2,6 +2,7 @@
 // reports as a crash and keeps the input for.
 #pragma once
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -17,5 +18,8 @@ namespace korvex::fuzz {
 inline void check(bool ok, std::string_view what, std::string_view detail = {}) {
     if (!ok) fail(what, detail);
 }
+
+// Equal, or both NaN: the same result.
+inline bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
 }  // namespace korvex::fuzz

@@ -11,32 +11,19 @@
 
 #include "fuzz_check.hpp"
 #include "fuzz_input.hpp"
-#include "volmodel/cubic_spline.hpp"
+#include "fuzz_models.hpp"
 #include "volmodel/fit.hpp"
-#include "volmodel/gvv_spline.hpp"
-#include "volmodel/vol_geo.hpp"
 
 namespace {
 
 using namespace korvex;
 using korvex::fuzz::check;
 
-const UtcInstant kExpiry{20000, 8 * 3600, 0};
-
-std::unique_ptr<VolSlice> default_model(int kind) {
-    const ParamMap none;
-    switch (kind) {
-        case 0: return std::make_unique<GVVSpline>(GVVSpline::with_params(kExpiry, none));
-        case 1: return std::make_unique<VolGeo>(VolGeo::with_params(kExpiry, none));
-        default: return std::make_unique<CubicSpline>(CubicSpline::with_params(kExpiry, none));
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     korvex::fuzz::Input in(data, size);
-    std::unique_ptr<VolSlice> start = default_model(in.byte() % 3);
+    std::unique_ptr<VolSlice> start = korvex::fuzz::default_model(in.byte());
 
     // The start: each parameter kept, or moved to a value around its default.
     const ParamMap defaults = start->get_param_dict();

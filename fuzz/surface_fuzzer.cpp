@@ -10,38 +10,27 @@
 
 #include "fuzz_check.hpp"
 #include "fuzz_input.hpp"
+#include "fuzz_models.hpp"
 #include "option_pricing/option_type.hpp"
 #include "surface/arbitrage.hpp"
 #include "surface/marks.hpp"
 #include "surface/parity_forward.hpp"
 #include "surface/surface.hpp"
 #include "surface/variance_index.hpp"
-#include "volmodel/cubic_spline.hpp"
-#include "volmodel/gvv_spline.hpp"
-#include "volmodel/vol_geo.hpp"
 
 namespace {
 
 using namespace korvex;
 using korvex::fuzz::check;
-
-const UtcInstant kExpiry{20000, 8 * 3600, 0};
+using korvex::fuzz::same;
 
 std::unique_ptr<VolSlice> slice_model(korvex::fuzz::Input& in) {
-    std::unique_ptr<VolSlice> model;
-    const ParamMap none;
-    switch (in.byte() % 3) {
-        case 0: model = std::make_unique<GVVSpline>(GVVSpline::with_params(kExpiry, none)); break;
-        case 1: model = std::make_unique<VolGeo>(VolGeo::with_params(kExpiry, none)); break;
-        default: model = std::make_unique<CubicSpline>(CubicSpline::with_params(kExpiry, none)); break;
-    }
+    std::unique_ptr<VolSlice> model = korvex::fuzz::default_model(in.byte());
     for (const auto& [name, value] : model->get_param_dict()) {
         if (in.byte() % 3 == 0) model->set_param(name, value + in.real(-30.0, 30.0));
     }
     return model;
 }
-
-bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
 void parity_rows(korvex::fuzz::Input& in) {
     const int rows = in.byte() % 12;

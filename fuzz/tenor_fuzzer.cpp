@@ -15,8 +15,7 @@
 namespace {
 
 using korvex::fuzz::check;
-
-bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+using korvex::fuzz::same;
 
 // Characters of a plain decimal literal; anything else (hex digits past 'e', 'p', 'x', blanks,
 // the words inf and nan) the C library reads in ways the tenor grammar does not allow.

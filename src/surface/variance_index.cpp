@@ -78,7 +78,7 @@ Result<double> variance_index(const Surface& surface, double days) {
         variance = slice_variance(last);
     } else {
         std::size_t after = 1;
-        while (after + 1 < order.size() && slices[order[after]].calendar_time <= target) ++after;
+        while (slices[order[after]].calendar_time <= target) ++after;
         const SurfaceSlice& a = slices[order[after - 1]];
         const SurfaceSlice& b = slices[order[after]];
         const double w_a = slice_variance(a) * a.calendar_time;

@@ -45,8 +45,9 @@ cmd_test_sanitize() {
   # allocator is bypassed so that object memory is checked too.
   local runtime
   runtime="$(sanitizer_runtime)"
+  sanitized_pytest() { LD_PRELOAD="$runtime" PYTHONMALLOC=malloc "$venv/bin/python" -m pytest -p no:cacheprovider "$@"; }
   if [ $# -gt 0 ]; then
-    LD_PRELOAD="$runtime" PYTHONMALLOC=malloc "$venv/bin/python" -m pytest -p no:cacheprovider "$@"
+    sanitized_pytest "$@"
     return
   fi
   # The cluster tests in a process of their own, without the leak check at its exit: Dask leaves
@@ -54,7 +55,6 @@ cmd_test_sanitize() {
   # does not scan, so what they hold (message buffers) reads as leaked in some runs. Everything
   # else runs with the check.
   local dask=tests/python/test_array_dask.py
-  LD_PRELOAD="$runtime" PYTHONMALLOC=malloc ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" \
-    "$venv/bin/python" -m pytest -p no:cacheprovider -q "$dask"
-  LD_PRELOAD="$runtime" PYTHONMALLOC=malloc "$venv/bin/python" -m pytest -p no:cacheprovider --ignore="$dask"
+  ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" sanitized_pytest -q "$dask"
+  sanitized_pytest --ignore="$dask"
 }
