@@ -20,6 +20,8 @@ ROWS_PER_PARTITION = 100_000
 PARTITIONS = 8
 EXPIRY = dt.datetime(2026, 12, 25, 8, tzinfo=dt.timezone.utc)
 
+pytestmark = pytest.mark.cluster
+
 
 def quotes(index):
     """Partition `index` of the quote rows, made where it is used (nothing large is shipped)."""

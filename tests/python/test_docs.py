@@ -31,7 +31,13 @@ def test_there_are_guides_with_examples():
         assert list(python_blocks(page)), f"{page.name} has no runnable example"
 
 
-@pytest.mark.parametrize("page", PAGES, ids=lambda p: p.name)
+def page_param(page: pathlib.Path):
+    """A page whose examples start a Dask cluster carries the cluster mark."""
+    starts_cluster = "LocalCluster(" in page.read_text(encoding="utf-8")
+    return pytest.param(page, id=page.name, marks=[pytest.mark.cluster] if starts_cluster else [])
+
+
+@pytest.mark.parametrize("page", [page_param(page) for page in PAGES])
 def test_examples_run(page):
     blocks = list(python_blocks(page))
     # Each page runs as a script would, so that its `if __name__ == "__main__":` blocks run too.
