@@ -16,13 +16,13 @@ import numpy as np
 
 import korvex
 import korvex_array as ka
+from fit_targets import COLD_LIMITS, SCIPY_RATIO, WARM_SHARE
 from timing import Report, check_only, interleave, repeat_for
 
 EXPIRY = dt.datetime(2026, 12, 25, 8, tzinfo=dt.timezone.utc)
 TTX, SPOT, QUOTES = 30 / 365, 100.0, 40
 ROUNDS = 15
 SCIPY_ROUNDS = 5
-COLD_LIMITS = {"GVVSpline": 100.0, "VolGeo": 100.0, "CubicSpline": 400.0}
 LOWER_LIMITS = {"GVVSpline": {"ref_vol": np.nextafter(10.0, np.inf), "smile": 1.0},
                 "VolGeo": {"ref_vol": np.nextafter(1.0, np.inf), "vvol": 1.0},
                 "CubicSpline": {"ref_vol": np.nextafter(1.0, np.inf), "p25": 0.0, "c25": 0.0}}
@@ -116,7 +116,7 @@ def main():
         if kind in loops:
             c_us, w_us, c_model, w_model = loops[kind][:4]
             share = f"{100 * c_model / c_us:.0f} %, {100 * w_model / w_us:.0f} % (C++: {c_us:.0f}, {w_us:.0f} µs)"
-        met = cold <= COLD_LIMITS[kind] and warm <= cold / 2 and scipy_us / cold >= 50
+        met = cold <= COLD_LIMITS[kind] and warm <= WARM_SHARE * cold and scipy_us / cold >= SCIPY_RATIO
         report.row([kind, f"{cold:.1f} µs", f"{warm:.1f} µs", f"{warm / cold:.2f}", share, f"{scipy_us / 1e3:.1f} ms",
                     f"{scipy_us / cold:.0f}x", verdict(met)])
         report.bar(f"{kind}, cold", {"korvex": cold * 1e3, "scipy": scipy_us * 1e3})

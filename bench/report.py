@@ -9,6 +9,7 @@ import math
 import pathlib
 import sys
 
+from fit_targets import COLD_LIMITS, SCIPY_RATIO, WARM_SHARE
 from timing import markdown
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
@@ -167,11 +168,10 @@ def bounds(tables: list[dict]) -> list[str]:
     fit = by_key.get("fit")
     if fit:
         models = [r for r in fit["rows"] if r[-1] != "-"]
-        limits = {"CubicSpline": 400.0}
-        cold_ok = [f"{r[0]} {r[1]}" for r in models if float(r[1].split()[0]) <= limits.get(r[0], 100.0)]
-        scipy_ok = [f"{r[0]} {r[6]}" for r in models if float(r[6].rstrip("x")) >= 50]
-        warm_ok = [r for r in models if float(r[3]) <= 0.5]
-        warm_missed = [f"{r[0]} {r[3]}" for r in models if float(r[3]) > 0.5]
+        cold_ok = [f"{r[0]} {r[1]}" for r in models if float(r[1].split()[0]) <= COLD_LIMITS[r[0]]]
+        scipy_ok = [f"{r[0]} {r[6]}" for r in models if float(r[6].rstrip("x")) >= SCIPY_RATIO]
+        warm_ok = [r for r in models if float(r[3]) <= WARM_SHARE]
+        warm_missed = [f"{r[0]} {r[3]}" for r in models if float(r[3]) > WARM_SHARE]
         verdict = lambda ok: "met" if len(ok) == len(models) else f"met on {len(ok)} of {len(models)}"
         line = (f"Smile fit: cold within 100 µs (400 µs for CubicSpline) {verdict(cold_ok)} ({', '.join(cold_ok)}); "
                 f"at least 50x faster than scipy {verdict(scipy_ok)} ({', '.join(scipy_ok)}); a warm start at "

@@ -53,8 +53,8 @@ cmd_test_sanitize() {
   # The tests that start a Dask cluster (marked `cluster`: the cluster tests and the guides' cluster
   # recipes) run in a process of their own, without the leak check at its exit: Dask leaves a daemon
   # thread (its offload pool) frozen at exit, whose frames live in memory the leak check does not
-  # scan, so what they hold (bytearray buffers) reads as leaked in some
-  # runs, and only in runs that start a cluster. Everything else runs with the check.
+  # scan, so what they hold (bytearray buffers) reads as leaked in some runs, and only in runs that
+  # start a cluster. Everything else runs with the check.
   ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" sanitized_pytest -q -m cluster
   sanitized_pytest -m "not cluster"
 }
